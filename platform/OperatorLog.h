@@ -5,9 +5,9 @@
 // The operator log: the list of lines the operator watches during an upgrade.
 // It is the only record of an upgrade. The main window shows it in its list box;
 // the headless runner prints it.
-class TOperatorLog {
+class OperatorLog {
 public:
-    virtual ~TOperatorLog() = default;
+    virtual ~OperatorLog() = default;
 
     virtual void Clear() = 0;
     // Appends a line, scrolls it to the top of the visible lines and selects it.
