@@ -26,8 +26,9 @@ using TTimeOutEvent = std::function<void()>;
 // 100 ms ticks. Everything but the receive thread runs on the user-interface thread.
 class TLumoComms {
 public:
-    // A closed link with the default properties. factory null: the POSIX ports.
-    explicit TLumoComms(TMessageLoop& loop, std::shared_ptr<TPortFactory> factory = nullptr);
+    // A closed link with the default properties. The factory says how devices are reached
+    // (TPosixPortFactory for real ports; tests give an in-memory one). Must not be null.
+    TLumoComms(TMessageLoop& loop, std::shared_ptr<TPortFactory> factory);
     ~TLumoComms();
     TLumoComms(const TLumoComms&) = delete;
     TLumoComms& operator=(const TLumoComms&) = delete;
