@@ -1,0 +1,197 @@
+// bootloader-cli: the headless runner. The same start-up as the desktop program, without
+// windows, then one upgrade, then exit. Scripts and production lines rely on its options,
+// output and exit status.
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/ApplicationCore.h"
+#include "cli/ConsoleLog.h"
+#include "cli/DevicePortFactory.h"
+#include "link/PosixPortFactory.h"
+#include "platform/IntConv.h"
+#include "platform/qt/QtMessageLoop.h"
+
+namespace {
+
+constexpr int kExitCompleted = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+const char* const kUsage =
+    "Usage: bootloader-cli [--port N | --device PATH] [--image FILE --processor N --model N]\n"
+    "\n"
+    "Upgrades the unit on a serial port with the firmware package this program carries\n"
+    "(or with an image file), exactly as the desktop program's Start button does, and exits.\n"
+    "\n"
+    "Port:\n"
+    "  (neither option)  the port saved in Bootload.Ini in the working directory, as the\n"
+    "                    desktop program uses it; the file is created with port 1 when\n"
+    "                    missing and written again after the port opened.\n"
+    "  --port N          COM<N>, resolved through the ports directory (the directory named\n"
+    "                    by BOOTLOADER_PORTS, else ports/ in the working directory; an entry\n"
+    "                    COM<N> there is a symbolic link to the device; without one, COM<N>\n"
+    "                    is /dev/ttyS<N-1>). The settings file is not used.\n"
+    "  --device PATH     that device, opened directly with the same exclusive access and\n"
+    "                    checks. The settings file is not used.\n"
+    "\n"
+    "Image (all three together, as the desktop program's Load File does):\n"
+    "  --image FILE      raw image bytes by address; the first 65536 bytes are used\n"
+    "  --processor N     target processor number (decides the last program address)\n"
+    "  --model N         model number the unit's boot loader must report\n"
+    "  Numbers: decimal with optional sign, or hexadecimal after $, x, X, 0x or 0X;\n"
+    "  the low 16 bits are kept.\n"
+    "\n"
+    "Output: the operator log on standard output. On a terminal it is shown live, a\n"
+    "replaced line rewritten in place; otherwise each line is printed once, in its final\n"
+    "form. Errors go to standard error.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  the upgrade ran to its last step (\"Finalising Upgrade.....Done\")\n"
+    "  1  the upgrade stopped at a failure\n"
+    "  2  usage or start-up error (bad option, package, settings file or port)\n";
+
+struct TOptions {
+    std::optional<std::int32_t> port;
+    std::optional<std::string> device;
+    std::optional<std::string> image;
+    std::optional<std::string> processor;
+    std::optional<std::string> model;
+};
+
+[[noreturn]] void UsageError(const std::string& message) {
+    std::fprintf(stderr, "bootloader-cli: %s\n%s", message.c_str(), kUsage);
+    std::exit(kExitUsage);
+}
+
+TOptions ParseOptions(int argc, char** argv) {
+    TOptions options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            std::exit(kExitCompleted);
+        }
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) UsageError("option " + arg + " needs a value");
+            return argv[++i];
+        };
+        if (arg == "--port") {
+            const std::string text = value();
+            try {
+                options.port = StrToInt(text);
+            } catch (const std::exception& error) {
+                UsageError(error.what());
+            }
+        } else if (arg == "--device") {
+            options.device = value();
+        } else if (arg == "--image") {
+            options.image = value();
+        } else if (arg == "--processor") {
+            options.processor = value();
+        } else if (arg == "--model") {
+            options.model = value();
+        } else {
+            UsageError("unknown option " + arg);
+        }
+    }
+    if (options.port && options.device) UsageError("--port and --device exclude each other");
+    const int imageParts = (options.image ? 1 : 0) + (options.processor ? 1 : 0) + (options.model ? 1 : 0);
+    if (imageParts != 0 && imageParts != 3) UsageError("--image, --processor and --model go together");
+    return options;
+}
+
+// The face of the application core on a terminal: messages go to standard error.
+class TCliView : public TAppView {
+public:
+    explicit TCliView(QCoreApplication& app) : app_(app) {}
+
+    void ShowMainWindow() override {}
+    void HideLoadFile() override {}
+    void SetApplicationTitle(const std::string& title) override { title_ = title; }
+    void SetCaption(const std::string&) override {}
+    void SetStatusText(const std::string&) override {}
+    void SetStartEnabled(bool) override {}
+    void SetCloseEnabled(bool) override {}
+    void ShowMessage(const std::string& text) override {
+        messages_ = true;
+        std::fprintf(stderr, "bootloader-cli: %s\n", text.c_str());
+    }
+    void ErrorBox(const std::string& text) override { ShowMessage(text); }
+    void ShowError(const std::string& text) override { ShowMessage(text); }
+    void UpgradeEnded(bool completed) override {
+        completed_ = completed;
+        ended_ = true;
+        app_.quit();
+    }
+
+    bool Ended() const { return ended_; }
+    bool Completed() const { return completed_; }
+    bool MessagesShown() const { return messages_; }
+    const std::string& Title() const { return title_; }
+
+private:
+    QCoreApplication& app_;
+    std::string title_;
+    bool messages_ = false;
+    bool ended_ = false;
+    bool completed_ = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const TOptions options = ParseOptions(argc, argv);
+
+    QCoreApplication app(argc, argv);
+    TQtMessageLoop loop;
+    TConsoleLog log(stdout, isatty(STDOUT_FILENO) == 1);
+    TCliView view(app);
+
+    TApplicationCore::TPortFactoryMaker makePorts = [&options](const std::string& baseDir)
+        -> std::shared_ptr<TPortFactory> {
+        if (options.device) return std::make_shared<TDevicePortFactory>(*options.device);
+        return std::make_shared<TPosixPortFactory>(baseDir);
+    };
+    TApplicationCore core(loop, view, log, makePorts);
+
+    const bool useSettingsFile = !options.port && !options.device;
+    if (options.port) core.CommsPortNumber = *options.port;
+    try {
+        core.FormCreate(useSettingsFile);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "bootloader-cli: %s\n", error.what());
+        return kExitUsage;
+    }
+    if (!core.Link() || !core.Link()->IsOpen()) {
+        const std::string port =
+            options.device ? *options.device : "COM" + std::to_string(core.CommsPortNumber);
+        std::fprintf(stderr, "bootloader-cli: %s could not be opened\n", port.c_str());
+        return kExitUsage;
+    }
+    if (const auto actual = core.Link()->ActualBaudRate(); actual != 0 && actual != core.Link()->BaudRate) {
+        std::fprintf(stderr, "bootloader-cli: warning: the port runs at %u bit/s, not %u\n", actual,
+                     core.Link()->BaudRate);
+    }
+    if (options.image) {
+        try {
+            core.LoadFileImage(*options.image);
+            core.ApplyProcessorText(*options.processor);
+            core.ApplyModelText(*options.model);
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "bootloader-cli: %s\n", error.what());
+            return kExitUsage;
+        }
+    }
+
+    loop.Post([&core] { core.StartUpgrade(); });
+    if (!view.Ended()) app.exec();
+    log.Finish();
+    return view.Completed() ? kExitCompleted : kExitFailed;
+}

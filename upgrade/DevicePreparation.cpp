@@ -1,0 +1,112 @@
+#include "upgrade/DevicePreparation.h"
+
+#include "modbus/ModBusPro.h"
+#include "package/ModelTables.h"
+#include "upgrade/PumpDelay.h"
+
+TDevicePreparation::TDevicePreparation(TMessageLoop& loop, TLumoComms& link, const FirmwareImage& package)
+    : loop_(loop), link_(link), package_(package) {}
+
+std::uint8_t TDevicePreparation::Slave(std::uint8_t slave) const {
+    // The slave byte on the wire is one byte wide; the offset is always 0 in this program.
+    return static_cast<std::uint8_t>(slave + SlaveOffset);
+}
+
+std::int32_t TDevicePreparation::RetryReadRegisters(std::uint8_t slave, std::uint8_t function, std::uint16_t reg,
+                                                    std::uint16_t count, std::span<std::uint16_t> values) {
+    std::int32_t result = 0;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        result = ModbusReadRegisters(link_, Slave(slave), function, reg, count, kModbusTimeoutTicks, values);
+        if (result == 1) break;
+    }
+    return result;
+}
+
+std::int32_t TDevicePreparation::RetryWriteRegister(std::uint8_t slave, std::uint8_t function, std::uint16_t reg,
+                                                    std::uint16_t value) {
+    std::int32_t result = 0;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        result = ModbusWriteRegister(link_, Slave(slave), function, reg, value, kModbusTimeoutTicks);
+        if (result == 1) break;
+    }
+    return result;
+}
+
+std::int32_t TDevicePreparation::RetryWriteRegisters(std::uint8_t slave, std::uint8_t function, std::uint16_t reg,
+                                                     std::uint16_t count, std::span<const std::uint16_t> values) {
+    std::int32_t result = 0;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        result = ModbusWriteRegisters(link_, Slave(slave), function, reg, count, values, kModbusTimeoutTicks);
+        if (result == 1) break;
+    }
+    return result;
+}
+
+std::int32_t TDevicePreparation::ReadDeviceIdentity() {
+    std::array<std::uint16_t, 2> v{};
+    const std::int32_t r = RetryReadRegisters(19, 3, 20, 2, v);
+    if (r == 1) {
+        DeviceModel = v[0];
+        DeviceVersion = v[1];
+    } else {
+        DeviceModel = 0;
+        DeviceVersion = 0;
+    }
+    return r;
+}
+
+bool TDevicePreparation::CarryOverApplies() const {
+    return DeviceModel == kCarryOverModel && DeviceVersion < kCarryOverVersion &&
+           package_.PackageVersion >= kCarryOverVersion;
+}
+
+std::int32_t TDevicePreparation::SaveDeviceSettings() {
+    if (!CarryOverApplies()) return kNotApplicable;
+    std::int32_t r = RetryReadRegisters(17, 3, 24, 1, Slave17Settings);
+    if (r != 1) return r;
+    r = RetryReadRegisters(19, 3, 22, 11, Slave19Settings);
+    if (r != 1) return r;
+    // Register 29 is the unit's command register: writing its old value back would
+    // replay whatever command it last held.
+    Slave19Settings[7] = 0;
+    return RetryReadRegisters(20, 3, 7, 22, Slave20Settings);
+}
+
+std::int32_t TDevicePreparation::RestoreDeviceSettings() {
+    if (DeviceModel != kCarryOverModel) return kNotApplicable;
+    // The unit has just been restarted by the boot phase; give its application time to come up.
+    loop_.DispatchPending();
+    PumpDelay(loop_, 5000);
+    if (DeviceVersion >= kCarryOverVersion || package_.PackageVersion < kCarryOverVersion) return kNotApplicable;
+
+    const std::span<const std::uint16_t> s19(Slave19Settings);
+    const std::span<const std::uint16_t> s20(Slave20Settings);
+    std::int32_t r = RetryWriteRegister(17, 103, 24, Slave17Settings[0]);
+    if (r == 1) r = RetryWriteRegisters(19, 104, 22, 11, s19.subspan(0, 11));
+    if (r == 1) r = RetryWriteRegisters(20, 104, 7, 11, s20.subspan(0, 11));
+    if (r == 1) r = RetryWriteRegisters(20, 104, 18, 11, s20.subspan(11, 11));
+    CommitDeviceSettings();
+    return r;
+}
+
+void TDevicePreparation::CommitDeviceSettings() {
+    RetryWriteRegister(19, 103, 29, kCommitValue);
+    loop_.DispatchPending();
+    PumpDelay(loop_, 3000);
+}
+
+void TDevicePreparation::Reopen(std::uint32_t baudRate) {
+    link_.Close();
+    link_.BaudRate = baudRate;
+    link_.Open();  // a failed open shows as failing requests in the steps that follow
+}
+
+void TDevicePreparation::EnterBootMode() {
+    const ModelProfile& profile = ProfileFor(package_.ExpectedModel);
+    Reopen(profile.ModbusSpeed);
+    // Single attempts, straight to the wire: a unit that has already switched cannot answer.
+    for (const auto& step : profile.BootEntryRecipe) {
+        ModbusWriteRegister(link_, step.Slave, step.Function, step.Register, kBootEntryValue, kModbusTimeoutTicks);
+    }
+    Reopen(profile.BootSpeed);
+}
