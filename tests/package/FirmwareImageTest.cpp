@@ -1,0 +1,164 @@
+#include "package/FirmwareImage.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "package/FileError.h"
+#include "package/ResourceError.h"
+#include "package/Resources.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+// A package whose image is a known non-zero pattern and whose block map is all absent, so a
+// load shows exactly what it changed.
+std::unique_ptr<FirmwareImage> PatternedImage() {
+    auto image = std::make_unique<FirmwareImage>();
+    for (std::size_t i = 0; i < FirmwareImage::kImageSize; ++i)
+        image->ImageBuffer[i] = static_cast<std::uint8_t>(0xA5 ^ (i * 7));
+    image->BlockPresent.fill(false);
+    return image;
+}
+
+std::vector<std::uint8_t> Bytes(std::size_t count, std::uint8_t seed) {
+    std::vector<std::uint8_t> bytes(count);
+    for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<std::uint8_t>(seed + i * 13 + (i >> 8));
+    return bytes;
+}
+
+bool AllPresent(const FirmwareImage& image) {
+    return std::all_of(image.BlockPresent.begin(), image.BlockPresent.end(), [](bool p) { return p; });
+}
+
+bool NonePresent(const FirmwareImage& image) {
+    return std::none_of(image.BlockPresent.begin(), image.BlockPresent.end(), [](bool p) { return p; });
+}
+
+}  // namespace
+
+TEST(FirmwareImageTest, ProcessorTableSetsProgramEnd) {
+    const struct {
+        std::uint16_t Processor;
+        std::uint32_t ProgramEnd;
+    } rows[] = {{2525, 0xBFFF}, {2620, 0xFFFF}, {4680, 0xFFFF}, {6622, 0xFFFF}, {4321, 0x1FFF}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Processor);
+        FirmwareImage image;
+        image.ProgramEnd = 0x1234;
+        image.SetProgramEnd(row.Processor);
+        EXPECT_EQ(image.ProgramEnd, row.ProgramEnd);
+    }
+}
+
+TEST(FirmwareImageTest, UnknownProcessorKeepsProgramEnd) {
+    for (std::uint16_t processor : {0, 1234, 2524, 2526, 4322, 6621, 65535}) {
+        SCOPED_TRACE(processor);
+        FirmwareImage fresh;
+        fresh.SetProgramEnd(processor);
+        EXPECT_EQ(fresh.ProgramEnd, 0u);
+
+        FirmwareImage set;
+        set.SetProgramEnd(2525);
+        set.SetProgramEnd(processor);
+        EXPECT_EQ(set.ProgramEnd, 0xBFFFu);
+    }
+}
+
+TEST(FirmwareImageTest, ClearImageZeroesTheBufferAndKeepsTheBlockMap) {
+    auto image = PatternedImage();
+    image->BlockPresent[3] = true;
+    image->ClearImage();
+    EXPECT_TRUE(std::all_of(image->ImageBuffer.begin(), image->ImageBuffer.end(), [](auto b) { return b == 0; }));
+    EXPECT_TRUE(image->BlockPresent[3]);
+    EXPECT_FALSE(image->BlockPresent[4]);
+}
+
+TEST(FirmwareImageTest, FileLoadsFromAddressZeroAndKeepsTheRestWhenShort) {
+    TTempDir dir;
+    for (std::size_t length : {std::size_t{0}, std::size_t{1}, std::size_t{1000}, std::size_t{65535}}) {
+        SCOPED_TRACE(length);
+        const auto content = Bytes(length, 0x31);
+        const std::string path = dir.Write("short.bin", content);
+        auto image = PatternedImage();
+        const auto before = image->ImageBuffer;
+
+        image->LoadImageFromFile(path);
+
+        EXPECT_TRUE(std::equal(content.begin(), content.end(), image->ImageBuffer.begin()));
+        EXPECT_TRUE(std::equal(before.begin() + length, before.end(), image->ImageBuffer.begin() + length));
+        EXPECT_TRUE(AllPresent(*image));
+    }
+}
+
+TEST(FirmwareImageTest, FileOfAtLeastFullSizeFillsTheImageWithItsFirstBytes) {
+    TTempDir dir;
+    for (std::size_t length : {FirmwareImage::kImageSize, FirmwareImage::kImageSize + 1, std::size_t{200000}}) {
+        SCOPED_TRACE(length);
+        const auto content = Bytes(length, 0x10);
+        const std::string path = dir.Write("long.bin", content);
+        auto image = PatternedImage();
+
+        image->LoadImageFromFile(path);
+
+        EXPECT_TRUE(std::equal(image->ImageBuffer.begin(), image->ImageBuffer.end(), content.begin()));
+        EXPECT_TRUE(AllPresent(*image));
+    }
+}
+
+TEST(FirmwareImageTest, UnreadableFileFailsAndChangesNothing) {
+    TTempDir dir;
+    const std::string plain = dir.Write("plain", "x");
+    const std::string paths[] = {
+        dir.File("missing.bin"),
+        dir.Path().string(),  // a directory opens but does not read
+        plain + "/below-a-file.bin",
+        "",
+    };
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        auto image = PatternedImage();
+        image->ProgramEnd = 0xBFFF;
+        const auto before = image->ImageBuffer;
+        try {
+            image->LoadImageFromFile(path);
+            ADD_FAILURE() << "loaded";
+        } catch (const EFileError& e) {
+            EXPECT_EQ(std::string(e.what()), "Cannot open file " + path);
+        }
+        EXPECT_EQ(image->ImageBuffer, before);
+        EXPECT_TRUE(NonePresent(*image));
+        EXPECT_EQ(image->ProgramEnd, 0xBFFFu);
+    }
+}
+
+TEST(FirmwareImageTest, ResourceImageReplacesTheWholeBufferAndMarksAllBlocks) {
+    auto image = PatternedImage();
+    image->LoadImageFromResource();
+    const auto resource = FindResource("HFile");
+    ASSERT_EQ(resource.size(), FirmwareImage::kImageSize);
+    EXPECT_TRUE(std::equal(image->ImageBuffer.begin(), image->ImageBuffer.end(), resource.begin()));
+    EXPECT_TRUE(AllPresent(*image));
+}
+
+TEST(FirmwareImageTest, ResourceWordsAreTheConfiguredPackageNumbers) {
+    EXPECT_EQ(ReadResourceWord("PROC_NUM"), BOOTLOADER_TEST_PROCESSOR);
+    EXPECT_EQ(ReadResourceWord("VX_NUM"), BOOTLOADER_TEST_MODEL);
+    EXPECT_EQ(ReadResourceWord("FW_VER"), BOOTLOADER_TEST_VERSION);
+    // Little-endian: the first byte is the low one.
+    const auto bytes = FindResource("FW_VER");
+    ASSERT_EQ(bytes.size(), 2u);
+    EXPECT_EQ(bytes[0] | (bytes[1] << 8), BOOTLOADER_TEST_VERSION);
+}
+
+TEST(FirmwareImageTest, MissingResourceWordThrowsWithItsName) {
+    try {
+        ReadResourceWord("NO_SUCH");
+        ADD_FAILURE() << "read";
+    } catch (const EResourceError& e) {
+        EXPECT_EQ(std::string(e.what()), "Resource NO_SUCH not found");
+    }
+}
