@@ -47,9 +47,13 @@ bool ReadFilePrefix(const std::string& path, std::size_t maxLength, std::vector<
 
 }  // namespace
 
-void FirmwareImage::ClearImage() { ImageBuffer.fill(0); }
+void FirmwareImage::ClearImage() {
+    ImageBuffer.fill(0);
+}
 
-void FirmwareImage::MarkAllPresent() { BlockPresent.fill(true); }
+void FirmwareImage::MarkAllPresent() {
+    BlockPresent.fill(true);
+}
 
 void FirmwareImage::LoadImageFromResource() {
     std::span<const std::uint8_t> image = FindResource("HFile");

@@ -44,7 +44,8 @@ private:
 
 TReadOutcome ReadWholeFile(const std::string& path, std::string& content) {
     TDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0) return (errno == ENOENT || errno == ENOTDIR) ? TReadOutcome::Missing : TReadOutcome::Failed;
+    if (fd.Get() < 0)
+        return (errno == ENOENT || errno == ENOTDIR) ? TReadOutcome::Missing : TReadOutcome::Failed;
     content.clear();
     char buffer[8192];
     for (;;) {
@@ -169,7 +170,8 @@ void CheckStorable(const std::string& section, const std::string& key, const std
     if (trimmedKey.empty() || hasLineBreak(key) || key.find('=') != std::string::npos ||
         trimmedKey[0] == '[' || trimmedKey[0] == ';' || trimmedKey[0] == '#')
         throw std::invalid_argument("Settings key name cannot be stored: '" + key + "'");
-    if (hasLineBreak(value)) throw std::invalid_argument("Settings value of " + key + " contains a line break");
+    if (hasLineBreak(value))
+        throw std::invalid_argument("Settings value of " + key + " contains a line break");
 }
 
 // Writes content to a fresh file in the directory of target, then renames it over target.
@@ -222,13 +224,7 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
     CheckStorable(section, key, value);
     const std::string failure = "Unable to write to " + fileName_;
 
-    // Write through a symbolic link to the file it names rather than replacing the link.
-    fs::path target = fileName_;
-    std::error_code ec;
-    if (fs::is_symlink(target, ec)) {
-        fs::path resolved = fs::canonical(target, ec);
-        if (!ec) target = resolved;
-    }
+    const fs::path target = fileName_;
 
     std::string content;
     std::optional<mode_t> mode;

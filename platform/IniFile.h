@@ -22,8 +22,8 @@
 // added after the last non-blank line of the first section of that name; a missing section is
 // added at the end of the file; a missing file is created. The new content goes to a temporary
 // file beside the original, which then replaces it by rename, so a failed write never leaves a
-// shortened or mixed file behind. A file written from nothing holds exactly "[Section]" CRLF
-// "Key=Value" CRLF.
+// shortened or mixed file behind (a symbolic link in the file's place becomes a regular file).
+// A file written from nothing holds exactly "[Section]" CRLF "Key=Value" CRLF.
 class TIniFile {
 public:
     static constexpr std::size_t MaxValueLength = 2047;

@@ -21,7 +21,8 @@ namespace {
 constexpr std::size_t kImageSize = 65536;
 
 bool ParseWord(const std::string& text, std::uint16_t& value) {
-    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
     unsigned long n = std::stoul(text);
     if (n > 0xFFFF) return false;
     value = static_cast<std::uint16_t>(n);
@@ -70,7 +71,8 @@ int main(int argc, char** argv) {
     if (demo == (options.count("--image") > 0)) return Fail("give exactly one of --demo and --image");
 
     std::uint16_t processor = 0, model = 0, version = 0;
-    for (auto [name, target] : {std::pair{"--processor", &processor}, {"--model", &model}, {"--version", &version}}) {
+    for (auto [name, target] :
+         {std::pair{"--processor", &processor}, {"--model", &model}, {"--version", &version}}) {
         if (!options.count(name) || !ParseWord(options[name], *target))
             return Fail(std::string(name) + " needs a decimal number from 0 to 65535");
     }
@@ -87,8 +89,8 @@ int main(int argc, char** argv) {
         // The units are always written in full; a shorter image would send zeros in place of
         // program code, a longer one would not be the image it claims to be.
         if (image.size() != kImageSize)
-            return Fail("image " + path + " holds " + std::to_string(image.size()) + " bytes; a package image holds " +
-                        std::to_string(kImageSize));
+            return Fail("image " + path + " holds " + std::to_string(image.size()) +
+                        " bytes; a package image holds " + std::to_string(kImageSize));
     }
 
     std::ostringstream out;

@@ -40,7 +40,8 @@ int main() {
 
         std::cout << "Processor:       " << package->ProcessorNumber << "\n"
                   << "Program end:     "
-                  << (package->ProgramEnd ? Hex(package->ProgramEnd) : std::string("unknown processor")) << "\n"
+                  << (package->ProgramEnd ? Hex(package->ProgramEnd) : std::string("unknown processor"))
+                  << "\n"
                   << "Model:           " << package->PackageModel << "\n"
                   << "Expected model:  " << package->ExpectedModel << "\n"
                   << "Title:           " << (title.empty() ? std::string("(none)") : title) << "\n"

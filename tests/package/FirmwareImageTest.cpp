@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "package/FileError.h"
-#include "package/ResourceError.h"
 #include "package/Resources.h"
 #include "tests/support/TempDir.h"
 
@@ -40,11 +39,12 @@ bool NonePresent(const FirmwareImage& image) {
 
 }  // namespace
 
-TEST(FirmwareImageTest, ProcessorTableSetsProgramEnd) {
+TEST(FirmwareImageTest, ProcessorTableSetsProgramEndAndUnknownNumbersKeepIt) {
     const struct {
         std::uint16_t Processor;
-        std::uint32_t ProgramEnd;
-    } rows[] = {{2525, 0xBFFF}, {2620, 0xFFFF}, {4680, 0xFFFF}, {6622, 0xFFFF}, {4321, 0x1FFF}};
+        std::uint32_t ProgramEnd;  // from a previous value of 0x1234
+    } rows[] = {{2525, 0xBFFF}, {2620, 0xFFFF}, {4680, 0xFFFF}, {6622, 0xFFFF}, {4321, 0x1FFF},
+                {0, 0x1234},    {1234, 0x1234}, {2524, 0x1234}, {4322, 0x1234}, {65535, 0x1234}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.Processor);
         FirmwareImage image;
@@ -54,57 +54,20 @@ TEST(FirmwareImageTest, ProcessorTableSetsProgramEnd) {
     }
 }
 
-TEST(FirmwareImageTest, UnknownProcessorKeepsProgramEnd) {
-    for (std::uint16_t processor : {0, 1234, 2524, 2526, 4322, 6621, 65535}) {
-        SCOPED_TRACE(processor);
-        FirmwareImage fresh;
-        fresh.SetProgramEnd(processor);
-        EXPECT_EQ(fresh.ProgramEnd, 0u);
-
-        FirmwareImage set;
-        set.SetProgramEnd(2525);
-        set.SetProgramEnd(processor);
-        EXPECT_EQ(set.ProgramEnd, 0xBFFFu);
-    }
-}
-
-TEST(FirmwareImageTest, ClearImageZeroesTheBufferAndKeepsTheBlockMap) {
-    auto image = PatternedImage();
-    image->BlockPresent[3] = true;
-    image->ClearImage();
-    EXPECT_TRUE(std::all_of(image->ImageBuffer.begin(), image->ImageBuffer.end(), [](auto b) { return b == 0; }));
-    EXPECT_TRUE(image->BlockPresent[3]);
-    EXPECT_FALSE(image->BlockPresent[4]);
-}
-
-TEST(FirmwareImageTest, FileLoadsFromAddressZeroAndKeepsTheRestWhenShort) {
+TEST(FirmwareImageTest, FileLoadsAtMostTheImageSizeFromAddressZeroAndKeepsTheRest) {
     TTempDir dir;
-    for (std::size_t length : {std::size_t{0}, std::size_t{1}, std::size_t{1000}, std::size_t{65535}}) {
+    for (std::size_t length : {std::size_t{0}, std::size_t{1}, std::size_t{1000}, std::size_t{65535},
+                               std::size_t{65536}, std::size_t{65537}, std::size_t{200000}}) {
         SCOPED_TRACE(length);
-        const auto content = Bytes(length, 0x31);
-        const std::string path = dir.Write("short.bin", content);
+        const auto content = Bytes(length, 0x10);
         auto image = PatternedImage();
         const auto before = image->ImageBuffer;
 
-        image->LoadImageFromFile(path);
+        image->LoadImageFromFile(dir.Write("image.bin", std::string(content.begin(), content.end())));
 
-        EXPECT_TRUE(std::equal(content.begin(), content.end(), image->ImageBuffer.begin()));
-        EXPECT_TRUE(std::equal(before.begin() + length, before.end(), image->ImageBuffer.begin() + length));
-        EXPECT_TRUE(AllPresent(*image));
-    }
-}
-
-TEST(FirmwareImageTest, FileOfAtLeastFullSizeFillsTheImageWithItsFirstBytes) {
-    TTempDir dir;
-    for (std::size_t length : {FirmwareImage::kImageSize, FirmwareImage::kImageSize + 1, std::size_t{200000}}) {
-        SCOPED_TRACE(length);
-        const auto content = Bytes(length, 0x10);
-        const std::string path = dir.Write("long.bin", content);
-        auto image = PatternedImage();
-
-        image->LoadImageFromFile(path);
-
-        EXPECT_TRUE(std::equal(image->ImageBuffer.begin(), image->ImageBuffer.end(), content.begin()));
+        const std::size_t loaded = std::min(length, FirmwareImage::kImageSize);
+        EXPECT_TRUE(std::equal(content.begin(), content.begin() + loaded, image->ImageBuffer.begin()));
+        EXPECT_TRUE(std::equal(before.begin() + loaded, before.end(), image->ImageBuffer.begin() + loaded));
         EXPECT_TRUE(AllPresent(*image));
     }
 }
@@ -154,11 +117,3 @@ TEST(FirmwareImageTest, ResourceWordsAreTheConfiguredPackageNumbers) {
     EXPECT_EQ(bytes[0] | (bytes[1] << 8), BOOTLOADER_TEST_VERSION);
 }
 
-TEST(FirmwareImageTest, MissingResourceWordThrowsWithItsName) {
-    try {
-        ReadResourceWord("NO_SUCH");
-        ADD_FAILURE() << "read";
-    } catch (const EResourceError& e) {
-        EXPECT_EQ(std::string(e.what()), "Resource NO_SUCH not found");
-    }
-}

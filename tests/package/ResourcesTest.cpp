@@ -69,8 +69,8 @@ TEST(ResourcesTest, DemoImageExercisesStuffingAndHasDistinctBlocks) {
     for (std::size_t j = 16; j < FirmwareImage::kBlockCount; ++j) {
         const auto block = Block(image, j);
         withDle += std::count(block.begin(), block.end(), kDle) > 0;
-        withDoubledDle += std::adjacent_find(block.begin(), block.end(),
-                                             [](auto a, auto b) { return a == kDle && b == kDle; }) != block.end();
+        const auto dlePair = [](auto a, auto b) { return a == kDle && b == kDle; };
+        withDoubledDle += std::adjacent_find(block.begin(), block.end(), dlePair) != block.end();
         endingInDle += block.back() == kDle;
     }
     EXPECT_GE(withDle, 50u);

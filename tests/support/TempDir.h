@@ -7,7 +7,6 @@
 #include <iterator>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 // A fresh directory under the system's temporary directory, removed with everything in it
 // when the object goes.
@@ -36,10 +35,6 @@ public:
         if (!out) throw std::runtime_error("cannot write test file " + path);
         return path;
     }
-    std::string Write(const std::string& name, const std::vector<unsigned char>& bytes) const {
-        return Write(name, std::string(bytes.begin(), bytes.end()));
-    }
-
     static std::string Read(const std::string& path) {
         std::ifstream in(path, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
