@@ -121,13 +121,6 @@ TEST_F(LinkEngine, TimeoutFiresOnTickTPlusOne) {
     }
 }
 
-TEST_F(LinkEngine, WaitReplyEndsByTimeoutOnTheVirtualClock) {
-    OpenLink();
-    ASSERT_TRUE(Send({0x01}, 20));
-    EXPECT_EQ(link->WaitReply(), 0);
-    EXPECT_EQ(loop.Now(), 2100u);
-}
-
 TEST_F(LinkEngine, TimeoutFFFFNeverFires) {
     OpenLink();
     int timeOuts = 0;
@@ -425,23 +418,6 @@ TEST_F(LinkEngine, ReadReplyIgnoresCountersThatPointPastTheReceivedBytes) {
     const std::uint16_t n = link->ReadReply(1, out.data(), 900, -1, -1, -1);
     EXPECT_EQ(n, kBootReply.size());
     EXPECT_EQ(Bytes(out.begin(), out.begin() + n), kBootReply);
-}
-
-TEST_F(LinkEngine, SendResetsTheBufferSoEveryReplyIsReadFromTheStart) {
-    OpenLink();
-    TRxCondition list;
-    AddBootReply(list);
-    link->SetConditions(&list);
-    for (int round = 0; round < 3; ++round) {
-        link->ResetConditions();
-        ports->OnWrite("COM1", [this](const Bytes&) { ports->Deliver("COM1", kBootReply, 10); });
-        ASSERT_TRUE(Send({0x01}, 20));
-        EXPECT_EQ(link->WritePos(), 0);
-        ASSERT_EQ(link->WaitReply(), 1);
-        std::uint8_t out[201];
-        const std::uint16_t n = link->ReadReply(1, out, 200, 1, -1, -1);
-        EXPECT_EQ(Bytes(out, out + n), kBootReply) << "round " << round;
-    }
 }
 
 }  // namespace

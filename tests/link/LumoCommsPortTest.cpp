@@ -104,14 +104,6 @@ TEST_F(LinkPort, MissingPortReturnsFalseAndChangesNothing) {
     EXPECT_EQ(link->LinkState(), -1);
 }
 
-TEST_F(LinkPort, BusyPortReturnsFalse) {
-    TLumoComms other(loop, ports);
-    ASSERT_TRUE(other.Open());
-    EXPECT_FALSE(link->Open()) << "opening is exclusive";
-    other.Close();
-    EXPECT_TRUE(link->Open());
-}
-
 TEST_F(LinkPort, NonTerminalRaisesAndStaysClosed) {
     ports->AddPort("COM2");
     ports->SetNotTerminal("COM2");

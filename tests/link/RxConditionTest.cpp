@@ -76,16 +76,6 @@ TEST(RxCondition, ModbusWriteReplyCompletesOnEighthByte) {
     EXPECT_TRUE(list.IsComplete(1));
 }
 
-TEST(RxCondition, MatchAllReportsOnlyWhenBothPatternsHold) {
-    TRxCondition list;
-    const std::uint8_t slave[] = {0x11};
-    const std::uint8_t function[] = {0x06};
-    list.AddCondition(1, slave, false, 1, function, false, 0, 1, 7);
-    EXPECT_EQ(list.MatchAll(0x11), -1);  // start only
-    EXPECT_EQ(list.MatchAll(0x06), 0);   // end completes on this byte
-    EXPECT_FALSE(list.IsComplete(1));    // MinAfter not yet reached
-}
-
 struct StartCase {
     const char* name;
     Bytes pattern;
@@ -226,22 +216,6 @@ TEST(RxCondition, LaterItemMatchesWhenEarlierDoesNotComplete) {
     EXPECT_FALSE(list.IsComplete(1));
 }
 
-TEST(RxCondition, AdvanceCountsWithoutMatchingAndEndsAnEmptyEnd) {
-    TRxConditionItem item;
-    const std::uint8_t start[] = {0x10};
-    std::copy(start, start + 1, item.StartStr);
-    item.StartLen = 1;
-    item.Advance();
-    EXPECT_EQ(item.CountBefore, 1);
-    EXPECT_FALSE(item.StartMatched);
-    item.StartMatched = true;  // as if matched earlier
-    item.Advance();
-    EXPECT_EQ(item.CountBetween, 1);
-    EXPECT_TRUE(item.EndMatched) << "EndLen 0: the end holds as soon as the start does";
-    item.Advance();
-    EXPECT_EQ(item.CountAfter, 1);
-}
-
 TEST(RxCondition, CountersWrapAt65536) {
     TRxCondition list;
     const std::uint8_t start[] = {0x01};
@@ -295,19 +269,6 @@ TEST(RxCondition, ResetAllKeepsPatternsAndMinimums) {
         hit = list.MatchAll(b);
     }
     EXPECT_EQ(hit, 0);
-}
-
-TEST(RxCondition, ClearEmptiesTheListForReuse) {
-    TRxCondition list;
-    AddBootReply(list);
-    AddBootReply(list);
-    list.Clear();
-    EXPECT_EQ(list.Count(), 0);
-    EXPECT_EQ(list.GetItem(1), nullptr);
-    EXPECT_EQ(list.MatchAll(0x10), -1);
-    EXPECT_EQ(list.FindComplete(), -1);
-    AddBootReply(list);
-    EXPECT_EQ(list.Count(), 1);
 }
 
 TEST(RxCondition, CorruptLengthFieldsNeverIndexPastThePattern) {

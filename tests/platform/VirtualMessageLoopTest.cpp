@@ -72,18 +72,6 @@ TEST(VirtualMessageLoop, RepeatingTimerTicksAtEveryIntervalUntilStopped) {
     EXPECT_EQ(loop.ScheduledCount(), 0u);
 }
 
-TEST(VirtualMessageLoop, StoppedAndUnknownTimersAreIgnored) {
-    TVirtualMessageLoop loop;
-    int fired = 0;
-    const auto id = loop.PostDelayed(10, [&] { ++fired; });
-    loop.StopTimer(id);
-    loop.StopTimer(id);
-    loop.StopTimer(0);
-    loop.StopTimer(12345);
-    loop.AdvanceBy(100);
-    EXPECT_EQ(fired, 0);
-}
-
 TEST(VirtualMessageLoop, TaskThatRepostsItselfDoesNotHangAPass) {
     TVirtualMessageLoop loop;
     int runs = 0;
@@ -130,17 +118,6 @@ TEST(VirtualMessageLoop, PostsFromAnotherThreadArriveInOrder) {
     for (int i = 0; i < 1000; ++i) {
         ASSERT_EQ(got[i], i);
     }
-}
-
-TEST(VirtualMessageLoop, RefusedPostsAreDropped) {
-    TVirtualMessageLoop loop;
-    int runs = 0;
-    loop.SetAcceptPosts(false);
-    EXPECT_FALSE(loop.Post([&] { ++runs; }));
-    loop.SetAcceptPosts(true);
-    EXPECT_TRUE(loop.Post([&] { ++runs; }));
-    loop.RunUntilIdle();
-    EXPECT_EQ(runs, 1);
 }
 
 }  // namespace
