@@ -33,7 +33,9 @@ std::string TLumoComms::PortName(TComport port) {
     return (number <= 9 ? std::string("COM") : std::string("\\\\.\\COM")) + std::to_string(number);
 }
 
-bool TLumoComms::IsOpen() const { return static_cast<bool>(device_); }
+bool TLumoComms::IsOpen() const {
+    return static_cast<bool>(device_);
+}
 
 bool TLumoComms::Open() {
     if (IsOpen()) {
@@ -47,7 +49,8 @@ bool TLumoComms::Open() {
     }
     device->Purge(TSerialDevice::kPurgeRx | TSerialDevice::kPurgeTx);
     // Best effort: a setting the port refuses does not make Open fail.
-    const std::uint32_t actualRate = device->ApplyLineSettings(TLineSettings{BaudRate, DataBits, StopBits, Parity});
+    const std::uint32_t actualRate =
+        device->ApplyLineSettings(TLineSettings{BaudRate, DataBits, StopBits, Parity});
 
     // A zero-sized buffer could not hold the byte being written; one slot is the least.
     const std::uint16_t size = std::max<std::uint16_t>(RxBufferSize, 1);
@@ -140,9 +143,13 @@ void TLumoComms::HandleChunk(std::unique_ptr<std::uint8_t[]> block, std::uint16_
     }
 }
 
-void TLumoComms::SetConditions(TRxCondition* list) { conditions_ = list; }
+void TLumoComms::SetConditions(TRxCondition* list) {
+    conditions_ = list;
+}
 
-void TLumoComms::ClearConditions() { conditions_ = nullptr; }
+void TLumoComms::ClearConditions() {
+    conditions_ = nullptr;
+}
 
 void TLumoComms::ResetConditions() {
     matchedIndex_ = -1;
@@ -157,7 +164,9 @@ void TLumoComms::ResetBuffer() {
     rxFull_ = false;
 }
 
-int TLumoComms::FindComplete() const { return conditions_ != nullptr ? conditions_->FindComplete() : -1; }
+int TLumoComms::FindComplete() const {
+    return conditions_ != nullptr ? conditions_->FindComplete() : -1;
+}
 
 void TLumoComms::ProcessReceived(const std::uint8_t* bytes, std::uint16_t count) {
     if (!rxBuffer_ || bytes == nullptr) {
@@ -285,7 +294,8 @@ std::int32_t TLumoComms::WaitReply() {
     }
 }
 
-std::uint16_t TLumoComms::ReadReply(int n, std::uint8_t* dst, std::uint16_t maxLen, int pre, int mid, int tail) {
+std::uint16_t TLumoComms::ReadReply(int n, std::uint8_t* dst, std::uint16_t maxLen, int pre, int mid,
+                                    int tail) {
     if (dst == nullptr) {
         return 0;
     }

@@ -22,4 +22,6 @@ void TRecordingLog::AppendLine(const std::string& text) {
     lines_.push_back(text);
 }
 
-std::string TRecordingLog::LastLine() const { return lines_.empty() ? std::string() : lines_.back(); }
+std::string TRecordingLog::LastLine() const {
+    return lines_.empty() ? std::string() : lines_.back();
+}

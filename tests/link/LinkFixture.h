@@ -23,7 +23,9 @@ protected:
 
     void OpenLink() { ASSERT_TRUE(link->Open()); }
     std::shared_ptr<TMemorySerialDevice> Device() const { return ports->Device("COM1"); }
-    void Feed(const Bytes& bytes) { link->ProcessReceived(bytes.data(), static_cast<std::uint16_t>(bytes.size())); }
+    void Feed(const Bytes& bytes) {
+        link->ProcessReceived(bytes.data(), static_cast<std::uint16_t>(bytes.size()));
+    }
     bool Send(const Bytes& frame, std::uint16_t ticks) {
         return link->Send(frame.data(), static_cast<std::uint16_t>(frame.size()), ticks);
     }

@@ -263,7 +263,8 @@ TEST_F(LinkEngine, OnReceiveMsgDeliversEachMessageOfAStream) {
     Feed({0x3A, 0x41, 0x0A, 0x21, 0x3A, 0x0A});
     EXPECT_EQ(messages, (std::vector<int>{1, 2, 1}));
     EXPECT_EQ(link->WritePos(), 0);
-    EXPECT_FALSE(link->ReplyDoneSignalled()) << "each message was consumed; none is left to complete a request";
+    EXPECT_FALSE(link->ReplyDoneSignalled())
+        << "each message was consumed; none is left to complete a request";
 }
 
 TEST_F(LinkEngine, OnReceiveMsgWithoutAWaitStopsTheTimeout) {
@@ -365,7 +366,12 @@ TEST_F(LinkEngine, ReadReplyPhasesAndBounds) {
         {"mid count jumps to the end", 0, 2, -1, 200, {0x02, 0x01, 0x03, 0xEE}},
         {"tail count", 0, 0, 3, 200, {0x02, 0x01, 0x02}},
         {"tail count stops at WritePos", 0, -1, 50, 200, {0x02, 0x01, 0x02, 0x03, 0x10, 0x03, 0xEE}},
-        {"mid count stops at the received bytes", 1, 100, 0, 200, {0x10, 0x02, 0x01, 0x02, 0x03, 0x10, 0x03, 0xEE}},
+        {"mid count stops at the received bytes",
+         1,
+         100,
+         0,
+         200,
+         {0x10, 0x02, 0x01, 0x02, 0x03, 0x10, 0x03, 0xEE}},
         {"mid count then tail beyond WritePos", 0, 3, 5, 200, {0x02, 0x01, 0x02, 0x03, 0xEE}},
         {"nothing asked", 0, 0, 0, 200, {}},
     };
@@ -393,7 +399,8 @@ TEST_F(LinkEngine, ReadReplyWithoutAUsableConditionCopiesNothing) {
         bool attach;
         int n;
     };
-    for (const Case& c : {Case{"no list", false, 1}, Case{"number 0", true, 0}, Case{"number past the count", true, 2}}) {
+    for (const Case& c :
+         {Case{"no list", false, 1}, Case{"number 0", true, 0}, Case{"number past the count", true, 2}}) {
         SCOPED_TRACE(c.name);
         link->SetConditions(c.attach ? &list : nullptr);
         Bytes out(8, 0xCC);

@@ -27,7 +27,7 @@ TEST(LinkPortName, FollowsTheDeviceNamingRule) {
         const char* name;
     };
     const Case cases[] = {
-        {0, "COM1"},        {8, "COM9"},         {9, "\\\\.\\COM10"}, {31, "\\\\.\\COM32"},
+        {0, "COM1"},          {8, "COM9"},           {9, "\\\\.\\COM10"},    {31, "\\\\.\\COM32"},
         {39, "\\\\.\\COM40"}, {99, "\\\\.\\COM100"}, {255, "\\\\.\\COM256"},
     };
     for (const auto& c : cases) {
@@ -144,7 +144,9 @@ TEST_F(LinkPort, OpenTwiceRaisesAndTheOpenPortKeepsWorking) {
     AddBootReply(list);
     link->SetConditions(&list);
     link->ResetConditions();
-    ports->OnWrite("COM1", [this](const Bytes&) { ports->Deliver("COM1", {0x10, 0x02, 0x07, 0x10, 0x03}, 30); });
+    ports->OnWrite("COM1", [this](const Bytes&) {
+        ports->Deliver("COM1", {0x10, 0x02, 0x07, 0x10, 0x03}, 30);
+    });
     ASSERT_TRUE(Send({0x01}, 20));
     EXPECT_EQ(link->WaitReply(), 1) << "and keeps receiving";
 }

@@ -1,9 +1,9 @@
-#include "link/RxCondition.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <vector>
+
+#include "link/RxCondition.h"
 
 namespace {
 
@@ -42,10 +42,9 @@ TEST(RxCondition, BootReplyWorkedExampleByteByByte) {
     const Counters after[] = {
         {false, false, 1, 0, 0},  // 10: first start byte, still before the start
         {true, false, 1, 1, 0},   // 02 completes the start and counts as between
-        {true, false, 1, 2, 0}, {true, false, 1, 3, 0}, {true, false, 1, 4, 0},
-        {true, false, 1, 5, 0},
-        {true, false, 1, 6, 0},  // 10: end progress 1
-        {true, true, 1, 6, 1},   // 03 completes the end and counts as after
+        {true, false, 1, 2, 0},  {true, false, 1, 3, 0}, {true, false, 1, 4, 0},
+        {true, false, 1, 5, 0},  {true, false, 1, 6, 0},  // 10: end progress 1
+        {true, true, 1, 6, 1},                            // 03 completes the end and counts as after
     };
     for (std::size_t i = 0; i < reply.size(); ++i) {
         const bool done = item.MatchByte(reply[i]);

@@ -1,11 +1,11 @@
-#include "tests/support/VirtualMessageLoop.h"
-
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tests/support/VirtualMessageLoop.h"
 
 namespace {
 

@@ -90,9 +90,13 @@ std::unique_ptr<TReceiver> TMemoryPortFactory::StartReceiver(TSerialDevice& devi
     return std::make_unique<TMemoryReceiver>(handle->Device(), runningReceivers_);
 }
 
-void TMemoryPortFactory::AddPort(const std::string& portName) { present_.insert(portName); }
+void TMemoryPortFactory::AddPort(const std::string& portName) {
+    present_.insert(portName);
+}
 
-void TMemoryPortFactory::RemovePort(const std::string& portName) { present_.erase(portName); }
+void TMemoryPortFactory::RemovePort(const std::string& portName) {
+    present_.erase(portName);
+}
 
 void TMemoryPortFactory::SetNotTerminal(const std::string& portName, bool notTerminal) {
     if (notTerminal) {
@@ -130,7 +134,8 @@ std::shared_ptr<TMemorySerialDevice> TMemoryPortFactory::Device(const std::strin
     return it->second.back();
 }
 
-std::vector<std::shared_ptr<TMemorySerialDevice>> TMemoryPortFactory::Devices(const std::string& portName) const {
+std::vector<std::shared_ptr<TMemorySerialDevice>> TMemoryPortFactory::Devices(
+    const std::string& portName) const {
     const auto it = devices_.find(portName);
     return it == devices_.end() ? std::vector<std::shared_ptr<TMemorySerialDevice>>{} : it->second;
 }

@@ -77,8 +77,8 @@ void TMemorySerialDevice::Arrive(std::vector<std::uint8_t> bytes) {
     // of n + 1 bytes ending in a zero byte, owned by the handler once dispatched.
     for (std::size_t offset = 0; offset < bytes.size(); offset += kMaxChunk) {
         const std::size_t n = std::min(kMaxChunk, bytes.size() - offset);
-        auto piece = std::make_shared<std::vector<std::uint8_t>>(bytes.begin() + offset,
-                                                                 bytes.begin() + offset + n);
+        auto piece =
+            std::make_shared<std::vector<std::uint8_t>>(bytes.begin() + offset, bytes.begin() + offset + n);
         std::shared_ptr<TChunkHandler> handler = receiver_;
         receiverLoop_->Post([handler, piece] {
             auto block = std::make_unique<std::uint8_t[]>(piece->size() + 1);
