@@ -41,35 +41,11 @@ void MakeRaw(termios2& tio) {
     tio.c_lflag &= ~(ISIG | ICANON | ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL | ECHOPRT | ECHOKE |
                      IEXTEN | TOSTOP | NOFLSH);
     tio.c_cflag |= CREAD | CLOCAL;
-    tio.c_cc[VMIN] = 0;
+    // VMIN 1, VTIME 0: on a non-blocking descriptor a read with nothing to read fails with
+    // EAGAIN, and only a hung-up line reads 0 bytes. (With VMIN 0 an idle line would read
+    // 0 bytes as well, and a hang-up could not be told from silence.)
+    tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
-}
-
-void SetFraming(termios2& tio, const TLineSettings& settings) {
-    tcflag_t size = 0;
-    switch (settings.DataBits) {
-    case 5: size = CS5; break;
-    case 6: size = CS6; break;
-    case 7: size = CS7; break;
-    case 8: size = CS8; break;
-    default: size = tio.c_cflag & CSIZE; break;
-    }
-    tio.c_cflag = (tio.c_cflag & ~CSIZE) | size;
-
-    switch (settings.Parity) {
-    case TParity::None: tio.c_cflag &= ~(PARENB | PARODD | CMSPAR); break;
-    case TParity::Odd: tio.c_cflag = (tio.c_cflag & ~CMSPAR) | PARENB | PARODD; break;
-    case TParity::Even: tio.c_cflag = (tio.c_cflag & ~(CMSPAR | PARODD)) | PARENB; break;
-    // With CMSPAR the parity bit is constant: PARODD selects 1 (mark), its absence 0 (space).
-    case TParity::Mark: tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case TParity::Space: tio.c_cflag = (tio.c_cflag & ~PARODD) | PARENB | CMSPAR; break;
-    }
-
-    switch (settings.StopBits) {
-    case TStopBits::sb1: tio.c_cflag &= ~CSTOPB; break;
-    case TStopBits::sb1_5:
-    case TStopBits::sb2: tio.c_cflag |= CSTOPB; break;
-    }
 }
 
 void SetRate(termios2& tio, std::uint32_t rate) {
@@ -82,28 +58,61 @@ void SetRate(termios2& tio, std::uint32_t rate) {
 
 }  // namespace
 
+std::uint32_t Termios2FramingFlags(std::uint32_t cflag, const TLineSettings& settings) {
+    tcflag_t flags = cflag;
+    tcflag_t size = 0;
+    switch (settings.DataBits) {
+    case 5: size = CS5; break;
+    case 6: size = CS6; break;
+    case 7: size = CS7; break;
+    case 8: size = CS8; break;
+    default: size = flags & CSIZE; break;
+    }
+    flags = (flags & ~CSIZE) | size;
+
+    switch (settings.Parity) {
+    case TParity::None: flags &= ~(PARENB | PARODD | CMSPAR); break;
+    case TParity::Odd: flags = (flags & ~CMSPAR) | PARENB | PARODD; break;
+    case TParity::Even: flags = (flags & ~(CMSPAR | PARODD)) | PARENB; break;
+    // With CMSPAR the parity bit is constant: PARODD makes it 1 (mark), its absence 0 (space).
+    case TParity::Mark: flags |= PARENB | CMSPAR | PARODD; break;
+    case TParity::Space: flags = (flags & ~PARODD) | PARENB | CMSPAR; break;
+    }
+
+    switch (settings.StopBits) {
+    case TStopBits::sb1: flags &= ~CSTOPB; break;
+    case TStopBits::sb1_5:
+    case TStopBits::sb2: flags |= CSTOPB; break;
+    }
+    return flags;
+}
+
+void Termios2DecodeFraming(std::uint32_t cflag, TLineSettings& settings) {
+    switch (cflag & CSIZE) {
+    case CS5: settings.DataBits = 5; break;
+    case CS6: settings.DataBits = 6; break;
+    case CS7: settings.DataBits = 7; break;
+    default: settings.DataBits = 8; break;
+    }
+    if ((cflag & PARENB) == 0)
+        settings.Parity = TParity::None;
+    else if (cflag & CMSPAR)
+        settings.Parity = (cflag & PARODD) ? TParity::Mark : TParity::Space;
+    else
+        settings.Parity = (cflag & PARODD) ? TParity::Odd : TParity::Even;
+    if ((cflag & CSTOPB) == 0)
+        settings.StopBits = TStopBits::sb1;
+    else
+        settings.StopBits = settings.DataBits == 5 ? TStopBits::sb1_5 : TStopBits::sb2;
+}
+
 bool Termios2ReadLineSettings(int fd, TLineSettings& settings) {
     termios2 tio{};
     if (ioctl(fd, TCGETS2, &tio) != 0)
         return false;
 
     settings.BaudRate = OutputRate(tio);
-    switch (tio.c_cflag & CSIZE) {
-    case CS5: settings.DataBits = 5; break;
-    case CS6: settings.DataBits = 6; break;
-    case CS7: settings.DataBits = 7; break;
-    default: settings.DataBits = 8; break;
-    }
-    if ((tio.c_cflag & PARENB) == 0)
-        settings.Parity = TParity::None;
-    else if (tio.c_cflag & CMSPAR)
-        settings.Parity = (tio.c_cflag & PARODD) ? TParity::Mark : TParity::Space;
-    else
-        settings.Parity = (tio.c_cflag & PARODD) ? TParity::Odd : TParity::Even;
-    if ((tio.c_cflag & CSTOPB) == 0)
-        settings.StopBits = TStopBits::sb1;
-    else
-        settings.StopBits = settings.DataBits == 5 ? TStopBits::sb1_5 : TStopBits::sb2;
+    Termios2DecodeFraming(tio.c_cflag, settings);
     return true;
 }
 
@@ -114,7 +123,7 @@ std::uint32_t Termios2ApplyLineSettings(int fd, const TLineSettings& settings) {
 
     termios2 wanted = current;
     MakeRaw(wanted);
-    SetFraming(wanted, settings);
+    wanted.c_cflag = Termios2FramingFlags(wanted.c_cflag, settings);
     // Rate 0 would hang the line up (drop DTR); it counts as refused.
     if (settings.BaudRate != 0)
         SetRate(wanted, settings.BaudRate);
@@ -122,7 +131,7 @@ std::uint32_t Termios2ApplyLineSettings(int fd, const TLineSettings& settings) {
         // Refused as a whole (typically the rate): keep the port's rate, apply the rest.
         wanted = current;
         MakeRaw(wanted);
-        SetFraming(wanted, settings);
+        wanted.c_cflag = Termios2FramingFlags(wanted.c_cflag, settings);
         ioctl(fd, TCSETS2, &wanted);
     }
 
