@@ -2,76 +2,54 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdint>
 #include <deque>
 #include <mutex>
 #include <stdexcept>
-#include <utility>
 
 #include "platform/MessageLoop.h"
 
-// A message loop on real time for tests of the receive thread: a locked queue of posted
-// tasks that the test thread runs. It can be told to refuse posts, as a loop that is
-// going away does. It has no timers; the receive thread uses none.
+// A message loop on real time for the receive thread's tests: a locked queue that the test
+// thread dispatches. It can refuse posts, as a loop that is going away does. No timers:
+// the receive thread uses none.
 class TThreadedTestLoop : public TMessageLoop {
 public:
     bool Post(TTask task) override {
         std::lock_guard lock(mutex_);
         ++postAttempts_;
-        if (refusing_)
-            return false;
-        queue_.push_back(std::move(task));
-        ready_.notify_all();
-        return true;
+        if (!refusing_)
+            queue_.push_back(std::move(task)), ready_.notify_all();
+        return !refusing_;
     }
-
-    TTimerId PostDelayed(std::uint32_t, TTask) override { throw std::logic_error("no timers in this loop"); }
-    TTimerId StartTimer(std::uint32_t, TTask) override { throw std::logic_error("no timers in this loop"); }
+    TTimerId PostDelayed(std::uint32_t, TTask) override { throw std::logic_error("no timers"); }
+    TTimerId StartTimer(std::uint32_t, TTask) override { throw std::logic_error("no timers"); }
     void StopTimer(TTimerId) override {}
-
-    void DispatchPending() override {
+    void DispatchPending() override { WaitAndDispatch(0); }
+    bool WaitAndDispatch(std::int32_t timeoutMs = -1) override {
         std::deque<TTask> pending;
         {
-            std::lock_guard lock(mutex_);
+            std::unique_lock lock(mutex_);
+            const auto limit = std::chrono::milliseconds(timeoutMs < 0 ? 60000 : timeoutMs);
+            if (!ready_.wait_for(lock, limit, [this] { return !queue_.empty(); }))
+                return false;
             pending.swap(queue_);
         }
         for (TTask& task : pending)
             task();
-    }
-
-    bool WaitAndDispatch(std::int32_t timeoutMs = -1) override {
-        {
-            std::unique_lock lock(mutex_);
-            const auto hasTask = [this] { return !queue_.empty(); };
-            if (timeoutMs < 0)
-                ready_.wait(lock, hasTask);
-            else if (!ready_.wait_for(lock, std::chrono::milliseconds(timeoutMs), hasTask))
-                return false;
-        }
-        DispatchPending();
         return true;
     }
+    std::uint32_t TickCount() const override { throw std::logic_error("no clock"); }
 
-    std::uint32_t TickCount() const override {
-        return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                              std::chrono::steady_clock::now().time_since_epoch())
-                                              .count());
-    }
-
-    // Dispatches until done() holds or nothing has come for idleMs. Returns done().
+    // Dispatches until done() holds or nothing came for 5 s. Returns done().
     template <typename TDone>
-    bool DispatchUntil(TDone done, std::int32_t idleMs = 5000) {
-        while (!done())
-            if (!WaitAndDispatch(idleMs))
-                return done();
-        return true;
+    bool DispatchUntil(TDone done) {
+        while (!done() && WaitAndDispatch(5000)) {
+        }
+        return done();
     }
-
     void Refuse() {
         std::lock_guard lock(mutex_);
         refusing_ = true;
     }
-
     unsigned PostAttempts() const {
         std::lock_guard lock(mutex_);
         return postAttempts_;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -24,10 +23,7 @@ public:
         ::setenv(kVariable, path_.c_str(), 1);
     }
     ~TTestPortsDirectory() {
-        if (previous_)
-            ::setenv(kVariable, previous_->c_str(), 1);
-        else
-            ::unsetenv(kVariable);
+        previous_ ? ::setenv(kVariable, previous_->c_str(), 1) : ::unsetenv(kVariable);
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);
     }
@@ -35,27 +31,20 @@ public:
     TTestPortsDirectory& operator=(const TTestPortsDirectory&) = delete;
 
     const std::filesystem::path& Path() const { return path_; }
-
     std::string Entry(unsigned port) const { return (path_ / ("COM" + std::to_string(port))).string(); }
 
-    // COM<port> -> target (which need not exist: a dangling link is a missing port).
-    void Link(unsigned port, const std::string& target) const {
-        std::filesystem::create_symlink(target, Entry(port));
-    }
+    // COM<port> -> target, which need not exist: a dangling link is a missing port.
+    void Link(unsigned port, const std::string& target) const { std::filesystem::create_symlink(target, Entry(port)); }
 
-    // A regular file in the directory, returned by path.
+    // A regular file in the directory; returns its path.
     std::string WriteFile(const std::string& name, const std::string& bytes) const {
         const std::string path = (path_ / name).string();
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << bytes;
-        if (!out)
-            throw std::runtime_error("cannot write " + path);
+        std::ofstream(path, std::ios::binary) << bytes;
         return path;
     }
 
 private:
     static constexpr const char* kVariable = "BOOTLOADER_PORTS";
-
     std::filesystem::path path_;
     std::optional<std::string> previous_;
 };
