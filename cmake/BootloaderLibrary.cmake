@@ -34,6 +34,8 @@ function(bootloader_test folder)
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   gtest_discover_tests(${target}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;BOOTLOADER_BIN_DIR=${CMAKE_BINARY_DIR}/bin"
+    # One value per property: discovery splits a list value into separate arguments.
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+               ENVIRONMENT_MODIFICATION "BOOTLOADER_BIN_DIR=set:${CMAKE_BINARY_DIR}/bin"
                TIMEOUT 300)
 endfunction()
