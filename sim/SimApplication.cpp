@@ -24,29 +24,34 @@ void PushWord(std::vector<std::uint8_t>& out, std::uint16_t value) {
 
 std::string Describe(const char* what, unsigned slave, unsigned reg, unsigned countOrValue, bool isValue) {
     char text[80];
-    std::snprintf(text, sizeof text, isValue ? "%s %u:%u = 0x%04X" : "%s %u:%u x%u", what, slave, reg, countOrValue);
+    std::snprintf(text, sizeof text, isValue ? "%s %u:%u = 0x%04X" : "%s %u:%u x%u", what, slave, reg,
+                  countOrValue);
     return text;
 }
 
 }  // namespace
 
-TSimApplication::TSimApplication(const TSimConfig& config, const TSimModelRow& row) : entrySteps_(row.EntrySteps) {
+TSimApplication::TSimApplication(const TSimConfig& config, const TSimModelRow& row)
+    : entrySteps_(row.EntrySteps) {
     slaves_ = {17, kCommandSlave, 20};
-    AddRegister(kCommandSlave, kModelRegister, {config.ApplicationModel.value_or(config.Model), false, false});
+    AddRegister(kCommandSlave, kModelRegister,
+                {config.ApplicationModel.value_or(config.Model), false, false});
     AddRegister(kCommandSlave, kVersionRegister, {config.Version, false, false});
     AddRegister(kCommandSlave, kCommandRegister, {0, true, false});
     for (const TSimEntryStep& step : entrySteps_) {
         // Slave 0 is the broadcast address, never owned.
         if (step.Slave == 0) continue;
         slaves_.insert(step.Slave);
-        if (Find(step.Slave, step.Register) == nullptr) AddRegister(step.Slave, step.Register, {0, true, false});
+        if (Find(step.Slave, step.Register) == nullptr)
+            AddRegister(step.Slave, step.Register, {0, true, false});
     }
     auto pattern = [](std::uint8_t slave, std::uint16_t reg) {
         return static_cast<std::uint16_t>(slave << 8 | (reg & 0xFF));
     };
     if (row.HasSettings) {
         AddRegister(17, 24, {pattern(17, 24), true, true});
-        for (std::uint16_t reg = 22; reg <= 32; ++reg) AddRegister(kCommandSlave, reg, {pattern(19, reg), true, true});
+        for (std::uint16_t reg = 22; reg <= 32; ++reg)
+            AddRegister(kCommandSlave, reg, {pattern(19, reg), true, true});
         for (std::uint16_t reg = 7; reg <= 28; ++reg) AddRegister(20, reg, {pattern(20, reg), true, true});
     }
     for (const TSimRegisterValue& s : config.Settings) {
@@ -73,7 +78,9 @@ std::optional<std::uint16_t> TSimApplication::Register(std::uint8_t slave, std::
     return it->second.Value;
 }
 
-std::uint16_t TSimApplication::Version() const { return *Register(kCommandSlave, kVersionRegister); }
+std::uint16_t TSimApplication::Version() const {
+    return *Register(kCommandSlave, kVersionRegister);
+}
 
 void TSimApplication::Restart(std::uint16_t newVersion, bool resetSettings) {
     registers_[Key(kCommandSlave, kVersionRegister)].Value = newVersion;
@@ -103,7 +110,8 @@ TSimApplication::TOutcome TSimApplication::Exception(std::span<const std::uint8_
     return out;
 }
 
-TSimApplication::TOutcome TSimApplication::Handle(std::span<const std::uint8_t> request, TSimStatistics& stats) {
+TSimApplication::TOutcome TSimApplication::Handle(std::span<const std::uint8_t> request,
+                                                  TSimStatistics& stats) {
     switch (request[1]) {
         case 3:
             return Read(request, stats);
@@ -117,7 +125,8 @@ TSimApplication::TOutcome TSimApplication::Handle(std::span<const std::uint8_t> 
     }
 }
 
-TSimApplication::TOutcome TSimApplication::Read(std::span<const std::uint8_t> request, TSimStatistics& stats) {
+TSimApplication::TOutcome TSimApplication::Read(std::span<const std::uint8_t> request,
+                                                TSimStatistics& stats) {
     const std::uint8_t slave = request[0];
     const std::uint16_t first = Word(request, 2);
     const std::uint16_t count = Word(request, 4);
@@ -185,7 +194,8 @@ TSimApplication::TOutcome TSimApplication::WriteMultiple(std::span<const std::ui
     } else {
         ++stats.ModbusWriteMultiples;
     }
-    if (count == 0 || count > 123 || byteCount != 2 * count) return Exception(request, kIllegalValue, note, stats);
+    if (count == 0 || count > 123 || byteCount != 2 * count)
+        return Exception(request, kIllegalValue, note, stats);
 
     // Every register must take the write before any is changed.
     std::vector<std::uint8_t> targets;

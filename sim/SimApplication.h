@@ -51,11 +51,14 @@ private:
         bool Writable = true;
         bool Setting = false;
     };
-    static std::uint32_t Key(std::uint8_t slave, std::uint16_t reg) { return std::uint32_t{slave} << 16 | reg; }
+    static std::uint32_t Key(std::uint8_t slave, std::uint16_t reg) {
+        return std::uint32_t{slave} << 16 | reg;
+    }
 
     void AddRegister(std::uint8_t slave, std::uint16_t reg, TRegister value);
     TRegister* Find(std::uint8_t slave, std::uint16_t reg);
-    bool IsEntryWrite(std::uint8_t slave, std::uint8_t function, std::uint16_t reg, std::uint16_t value) const;
+    bool IsEntryWrite(std::uint8_t slave, std::uint8_t function, std::uint16_t reg,
+                      std::uint16_t value) const;
 
     TOutcome Read(std::span<const std::uint8_t> request, TSimStatistics& stats);
     TOutcome WriteSingle(std::span<const std::uint8_t> request, TSimStatistics& stats);

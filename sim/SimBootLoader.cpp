@@ -27,7 +27,8 @@ TSimBootLoader::TSimBootLoader(const TSimConfig& config)
       model_(config.Faults.ReportModel.value_or(config.Model)),
       infoModel_(config.BootLoaderModel.value_or(config.Model)),
       infoVersion_(config.BootLoaderVersion) {
-    std::copy_n(config.InitialFlash.begin(), std::min(config.InitialFlash.size(), kFlashSize), flash_.begin());
+    std::copy_n(config.InitialFlash.begin(), std::min(config.InitialFlash.size(), kFlashSize),
+                flash_.begin());
 }
 
 TSimBootLoader::TRequest TSimBootLoader::Parse(std::span<const std::uint8_t> payload) {
@@ -60,13 +61,14 @@ TSimBootLoader::TRequest TSimBootLoader::Parse(std::span<const std::uint8_t> pay
         req.Address = address();
         req.Data = data.subspan(3);
         req.Note = "write " + Hex4(req.Address);
-    } else if (command == kCmdClearFlag && count == 1 && data.size() == 4 && data[0] == 0xFF && data[1] == 0x03 &&
-               data[2] == 0 && data[3] == 0) {
+    } else if (command == kCmdClearFlag && count == 1 && data.size() == 4 && data[0] == 0xFF &&
+               data[1] == 0x03 && data[2] == 0 && data[3] == 0) {
         req.Kind = TKind::ClearFlag;
         req.Note = "clear boot flag";
     } else {
         char text[64];
-        std::snprintf(text, sizeof text, "command 0x%02X count %u with %zu data bytes", command, count, data.size());
+        std::snprintf(text, sizeof text, "command 0x%02X count %u with %zu data bytes", command, count,
+                      data.size());
         req.Note = text;
     }
     return req;

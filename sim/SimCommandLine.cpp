@@ -29,7 +29,8 @@ double ParseReal(const std::string& option, const std::string& text, double min,
         throw ESimUsage(option + ": '" + text + "' is not a number");
     }
     if (value < min || value > max) {
-        throw ESimUsage(option + ": " + text + " is outside " + std::to_string(min) + " .. " + std::to_string(max));
+        throw ESimUsage(option + ": " + text + " is outside " + std::to_string(min) + " .. " +
+                        std::to_string(max));
     }
     return value;
 }
@@ -43,7 +44,8 @@ void AddNumbers(const std::string& option, const std::string& text, std::set<std
     std::size_t start = 0;
     while (true) {
         const std::size_t comma = text.find(',', start);
-        const std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        const std::string item =
+            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         const auto n = static_cast<std::uint32_t>(ParseUnsigned(option, item, UINT32_MAX));
         if (n == 0) throw ESimUsage(option + ": exchanges are numbered from 1");
         into.insert(n);
@@ -62,7 +64,8 @@ TSimRegisterValue ParseSetting(const std::string& option, const std::string& tex
     TSimRegisterValue r;
     r.Slave = static_cast<std::uint8_t>(ParseUnsigned(option, text.substr(0, colon), 247));
     if (r.Slave == 0) throw ESimUsage(option + ": slave 0 is the broadcast address");
-    r.Register = static_cast<std::uint16_t>(ParseUnsigned(option, text.substr(colon + 1, equals - colon - 1), 0xFFFF));
+    r.Register =
+        static_cast<std::uint16_t>(ParseUnsigned(option, text.substr(colon + 1, equals - colon - 1), 0xFFFF));
     r.Value = static_cast<std::uint16_t>(ParseUnsigned(option, text.substr(equals + 1), 0xFFFF));
     return r;
 }
@@ -159,7 +162,8 @@ TUnitSimOptions TSimCommandLine::Parse(const std::vector<std::string>& args) {
     using TSetter = std::function<void(const std::string& option, const std::string& value)>;
     const std::map<std::string, TSetter> withValue = {
         {"--ports-dir", [&](auto&, auto& v) { o.PortsDir = v; }},
-        {"--port", [&](auto& opt, auto& v) {
+        {"--port",
+         [&](auto& opt, auto& v) {
              o.Port = static_cast<unsigned>(ParseUnsigned(opt, v, 255));
              if (o.Port == 0) throw ESimUsage(opt + ": ports are numbered from 1");
          }},
@@ -169,7 +173,8 @@ TUnitSimOptions TSimCommandLine::Parse(const std::vector<std::string>& args) {
         {"--new-version", [&](auto& opt, auto& v) { c.NewVersion = u16(opt, v); }},
         {"--boot-model", [&](auto& opt, auto& v) { c.BootLoaderModel = u16(opt, v); }},
         {"--boot-version", [&](auto& opt, auto& v) { c.BootLoaderVersion = u16(opt, v); }},
-        {"--mode", [&](auto& opt, auto& v) {
+        {"--mode",
+         [&](auto& opt, auto& v) {
              if (v == "app") {
                  c.InitialMode = TSimMode::Application;
              } else if (v == "boot") {
@@ -180,9 +185,8 @@ TUnitSimOptions TSimCommandLine::Parse(const std::vector<std::string>& args) {
          }},
         {"--modbus-speed", [&](auto& opt, auto& v) { c.ModbusSpeed = speed(opt, v); }},
         {"--boot-speed", [&](auto& opt, auto& v) { c.BootSpeed = speed(opt, v); }},
-        {"--part-end", [&](auto& opt, auto& v) {
-             c.PartEnd = static_cast<std::uint32_t>(ParseUnsigned(opt, v, 0xFFFF));
-         }},
+        {"--part-end",
+         [&](auto& opt, auto& v) { c.PartEnd = static_cast<std::uint32_t>(ParseUnsigned(opt, v, 0xFFFF)); }},
         {"--flash-init", [&](auto&, auto& v) { o.FlashInitFile = v; }},
         {"--setting", [&](auto& opt, auto& v) { c.Settings.push_back(ParseSetting(opt, v)); }},
         {"--reset-settings", [&](auto& opt, auto& v) { c.ResetSettingsOnRestart = ParseYesNo(opt, v); }},
@@ -201,14 +205,15 @@ TUnitSimOptions TSimCommandLine::Parse(const std::vector<std::string>& args) {
         {"--noise-at", [&](auto& opt, auto& v) { AddNumbers(opt, v, f.NoiseAt); }},
         {"--fail-at", [&](auto& opt, auto& v) { AddNumbers(opt, v, f.FailAt); }},
         {"--delay-ms", [&](auto& opt, auto& v) { f.DelayUs = MillisecondsToUs(opt, v); }},
-        {"--noise-bytes", [&](auto& opt, auto& v) {
-             f.NoiseBytes = static_cast<std::uint32_t>(ParseUnsigned(opt, v, 4096));
-         }},
+        {"--noise-bytes",
+         [&](auto& opt, auto& v) { f.NoiseBytes = static_cast<std::uint32_t>(ParseUnsigned(opt, v, 4096)); }},
         {"--report-model", [&](auto& opt, auto& v) { f.ReportModel = u16(opt, v); }},
-        {"--hang-up-at", [&](auto& opt, auto& v) {
+        {"--hang-up-at",
+         [&](auto& opt, auto& v) {
              f.HangUpAt = static_cast<std::uint32_t>(ParseUnsigned(opt, v, UINT32_MAX));
          }},
-        {"--power-loss-at-write", [&](auto& opt, auto& v) {
+        {"--power-loss-at-write",
+         [&](auto& opt, auto& v) {
              f.PowerLossAtWrite = static_cast<std::uint32_t>(ParseUnsigned(opt, v, UINT32_MAX));
          }},
         {"--flash-dump", [&](auto&, auto& v) { o.FlashDumpFile = v; }},

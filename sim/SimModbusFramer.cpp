@@ -5,9 +5,17 @@
 std::size_t TSimModbusFramer::ExpectedLength() const {
     if (buffer_.size() < 2) return 0;
     switch (buffer_[1]) {
-        case 1: case 2: case 3: case 4: case 5: case 6: case 103:
+        case 1:
+        case 2:
+        case 3:
+        case 4:
+        case 5:
+        case 6:
+        case 103:
             return 8;
-        case 15: case 16: case 104:
+        case 15:
+        case 16:
+        case 104:
             return buffer_.size() < 7 ? 0 : 9 + std::size_t{buffer_[6]};
         default:
             return 0;

@@ -25,7 +25,11 @@ const std::array<TRowGroup, 6> kGroups{{
     // Entry through the command register of slave 19. Model 6155 keeps settings that
     // its firmware from version 1.10 on stores in a new layout.
     {{6117, 6126, 6181, 6182, 6186, 6192, 6193, 6195, 6196, 6197, 6198, 6199, 6200, 6201, 6202, 6203},
-     9600, 115200, {{103, 19, kEntryRegisterMain}}, false, 0},
+     9600,
+     115200,
+     {{103, 19, kEntryRegisterMain}},
+     false,
+     0},
     {{6155}, 9600, 115200, {{103, 19, kEntryRegisterMain}}, true, 110},
     {{6121}, 9600, 115200, {{6, 242, 13}}, false, 0},
     // The board shared by several products.

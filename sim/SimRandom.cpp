@@ -13,4 +13,6 @@ bool TSimRandom::Chance(double rate) {
     return u < rate;
 }
 
-std::uint32_t TSimRandom::Below(std::uint32_t bound) { return static_cast<std::uint32_t>(Next() % bound); }
+std::uint32_t TSimRandom::Below(std::uint32_t bound) {
+    return static_cast<std::uint32_t>(Next() % bound);
+}

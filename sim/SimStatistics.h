@@ -29,7 +29,7 @@ struct TSimStatistics {
     std::uint32_t BootClearFlag = 0;
     std::uint32_t BootRestarts = 0;
     std::uint32_t BootBadChecksum = 0;
-    std::uint32_t BootMalformed = 0;  // unknown commands, wrong counts or data
+    std::uint32_t BootMalformed = 0;      // unknown commands, wrong counts or data
     std::uint32_t BootSpoiledFrames = 0;  // bad escapes, overlong or cut-off frames
     std::uint32_t RefusedErases = 0;
     std::uint32_t RefusedWrites = 0;

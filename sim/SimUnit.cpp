@@ -27,7 +27,8 @@ TSimUnit::TSimUnit(const TSimConfig& config)
       app_(config, row_),
       boot_(config),
       random_(config.Faults.Seed),
-      mode_(config.InitialMode.value_or(row_.EntrySteps.empty() ? TSimMode::BootLoader : TSimMode::Application)) {
+      mode_(config.InitialMode.value_or(row_.EntrySteps.empty() ? TSimMode::BootLoader
+                                                                : TSimMode::Application)) {
     if (config.ModbusSpeed) row_.ModbusSpeed = *config.ModbusSpeed;
     if (config.BootSpeed) row_.BootSpeed = *config.BootSpeed;
     modbusFramer_.SetGapUs(config.FrameGapUs != 0 ? config.FrameGapUs : StandardGapUs(row_.ModbusSpeed));
@@ -61,15 +62,17 @@ std::vector<TSimReply> TSimUnit::Receive(std::span<const std::uint8_t> bytes, st
             modbusFramer_.Reset();
             bootFramer_.Reset();
             char text[96];
-            std::snprintf(text, sizeof text, "%zu bytes at %u bit/s ignored (listening at %u bit/s 8N1)", wrong,
-                          line.BaudRate, ExpectedSpeed());
+            std::snprintf(text, sizeof text, "%zu bytes at %u bit/s ignored (listening at %u bit/s 8N1)",
+                          wrong, line.BaudRate, ExpectedSpeed());
             Trace(nowUs, text);
             break;
         }
         if (mode_ == TSimMode::Application) {
-            if (auto frame = modbusFramer_.Feed(bytes[i], nowUs)) ApplicationFrame(std::move(*frame), nowUs, line.BaudRate, out);
+            if (auto frame = modbusFramer_.Feed(bytes[i], nowUs))
+                ApplicationFrame(std::move(*frame), nowUs, line.BaudRate, out);
         } else {
-            if (auto payload = bootFramer_.Feed(bytes[i])) BootFrame(std::move(*payload), nowUs, line.BaudRate, out);
+            if (auto payload = bootFramer_.Feed(bytes[i]))
+                BootFrame(std::move(*payload), nowUs, line.BaudRate, out);
         }
     }
     stats_.ModbusIncomplete = modbusFramer_.Incomplete();
@@ -125,11 +128,11 @@ void TSimUnit::BootFrame(std::vector<std::uint8_t> payload, std::uint64_t nowUs,
     if (!BeginExchange(nowUs)) return;
 
     const TSimBootLoader::TRequest request = TSimBootLoader::Parse(payload);
-    if (request.Kind == TSimBootLoader::TKind::Write &&
-        ++writeCommands_ == config_.Faults.PowerLossAtWrite) {
+    if (request.Kind == TSimBootLoader::TKind::Write && ++writeCommands_ == config_.Faults.PowerLossAtWrite) {
         ++stats_.PowerLosses;
         TraceBytes(nowUs, "boot <-", payload, request.Note);
-        Trace(nowUs, "fault: power lost at write " + std::to_string(writeCommands_) + ", back in the boot loader");
+        Trace(nowUs,
+              "fault: power lost at write " + std::to_string(writeCommands_) + ", back in the boot loader");
         bootFramer_.Reset();
         boot_.SetBootFlag(true);
         mode_ = TSimMode::BootLoader;
@@ -145,7 +148,8 @@ void TSimUnit::BootFrame(std::vector<std::uint8_t> payload, std::uint64_t nowUs,
     if (request.Kind == TSimBootLoader::TKind::Write) latency = config_.WriteLatencyUs;
     // The request's length on the wire, stuffed and framed.
     const std::size_t requestLength =
-        4 + payload.size() + static_cast<std::size_t>(std::count(payload.begin(), payload.end(), TSimWire::kDle));
+        4 + payload.size() +
+        static_cast<std::size_t>(std::count(payload.begin(), payload.end(), TSimWire::kDle));
     Send(std::move(outcome.Reply), requestLength, latency, nowUs, baud, out);
     if (request.Kind == TSimBootLoader::TKind::Restart) RestartFromBootLoader(nowUs);
 }
@@ -167,13 +171,14 @@ void TSimUnit::RestartFromBootLoader(std::uint64_t nowUs) {
     }
     const std::uint16_t oldVersion = app_.Version();
     const std::uint16_t newVersion = config_.NewVersion.value_or(config_.Version);
-    const bool reset = config_.ResetSettingsOnRestart.value_or(
-        row_.SettingsResetFrom != 0 && oldVersion < row_.SettingsResetFrom && newVersion >= row_.SettingsResetFrom);
+    const bool reset = config_.ResetSettingsOnRestart.value_or(row_.SettingsResetFrom != 0 &&
+                                                               oldVersion < row_.SettingsResetFrom &&
+                                                               newVersion >= row_.SettingsResetFrom);
     app_.Restart(newVersion, reset);
     modbusFramer_.Reset();
     mode_ = TSimMode::Application;
-    Trace(nowUs, "application running, version " + std::to_string(newVersion) +
-                     (reset ? ", settings cleared" : ""));
+    Trace(nowUs,
+          "application running, version " + std::to_string(newVersion) + (reset ? ", settings cleared" : ""));
 }
 
 void TSimUnit::Send(std::vector<std::uint8_t> bytes, std::size_t requestLength, std::uint32_t latencyUs,
@@ -204,7 +209,8 @@ void TSimUnit::Send(std::vector<std::uint8_t> bytes, std::size_t requestLength, 
         ++stats_.FaultNoise;
         std::vector<std::uint8_t> prefixed;
         prefixed.reserve(plan.NoiseBytes + bytes.size());
-        for (std::uint32_t i = 0; i < plan.NoiseBytes; ++i) prefixed.push_back(static_cast<std::uint8_t>(random_.Next()));
+        for (std::uint32_t i = 0; i < plan.NoiseBytes; ++i)
+            prefixed.push_back(static_cast<std::uint8_t>(random_.Next()));
         prefixed.insert(prefixed.end(), bytes.begin(), bytes.end());
         bytes.swap(prefixed);
         note += " fault: noise before";

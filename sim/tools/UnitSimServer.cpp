@@ -31,7 +31,8 @@ void WriteFileAtomically(const std::string& path, const void* data, std::size_t 
     }
     std::error_code error;
     std::filesystem::rename(temporary, path, error);
-    if (error) throw std::runtime_error("cannot rename " + temporary + " to " + path + ": " + error.message());
+    if (error)
+        throw std::runtime_error("cannot rename " + temporary + " to " + path + ": " + error.message());
 }
 
 }  // namespace
@@ -51,7 +52,9 @@ TUnitSimServer::TUnitSimServer(const TUnitSimOptions& options)
     }
     std::error_code error;
     std::filesystem::create_directories(dir, error);
-    if (error) throw std::runtime_error("cannot create the ports directory " + dir.string() + ": " + error.message());
+    if (error)
+        throw std::runtime_error("cannot create the ports directory " + dir.string() + ": " +
+                                 error.message());
 
     linkName_ = "COM" + std::to_string(options_.Port);
     linkPath_ = dir / linkName_;
@@ -67,23 +70,29 @@ TUnitSimServer::TUnitSimServer(const TUnitSimOptions& options)
         std::filesystem::remove(linkPath_, error);
     }
     std::filesystem::create_symlink(pty_->SlavePath(), linkPath_, error);
-    if (error) throw std::runtime_error("cannot create the link " + linkPath_.string() + ": " + error.message());
+    if (error)
+        throw std::runtime_error("cannot create the link " + linkPath_.string() + ": " + error.message());
     linkMade_ = true;
 }
 
-TUnitSimServer::~TUnitSimServer() { RemoveLink(); }
+TUnitSimServer::~TUnitSimServer() {
+    RemoveLink();
+}
 
 void TUnitSimServer::RemoveLink() {
     if (!linkMade_) return;
     linkMade_ = false;
     std::error_code error;
     // Only our own link goes: another unit may have been given the name since.
-    if (std::filesystem::read_symlink(linkPath_, error) == std::filesystem::path(pty_->SlavePath()) && !error) {
+    if (std::filesystem::read_symlink(linkPath_, error) == std::filesystem::path(pty_->SlavePath()) &&
+        !error) {
         std::filesystem::remove(linkPath_, error);
     }
 }
 
-std::uint64_t TUnitSimServer::NowUs() const { return (MonotonicNs() - startNs_) / 1000; }
+std::uint64_t TUnitSimServer::NowUs() const {
+    return (MonotonicNs() - startNs_) / 1000;
+}
 
 void TUnitSimServer::ReadFromMaster() {
     std::uint8_t buffer[4096];

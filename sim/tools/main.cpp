@@ -54,7 +54,8 @@ int main(int argc, char** argv) {
     }
 
     try {
-        if (!options.FlashInitFile.empty()) options.Config.InitialFlash = ReadFlashImage(options.FlashInitFile);
+        if (!options.FlashInitFile.empty())
+            options.Config.InitialFlash = ReadFlashImage(options.FlashInitFile);
         TUnitSimServer server(options);
         std::printf("unitsim: %s -> %s\n", server.LinkName().c_str(), server.SlavePath().c_str());
         std::fflush(stdout);

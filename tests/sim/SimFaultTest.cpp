@@ -98,7 +98,8 @@ TEST(SimFaults, TargetedFaultsStrikeTheirExchange) {
     ASSERT_EQ(replies[2].Bytes.size(), kIdentityReply.size());
     EXPECT_NE(replies[2].Bytes, kIdentityReply);
     int differing = 0;
-    for (std::size_t i = 0; i < kIdentityReply.size(); ++i) differing += replies[2].Bytes[i] != kIdentityReply[i];
+    for (std::size_t i = 0; i < kIdentityReply.size(); ++i)
+        differing += replies[2].Bytes[i] != kIdentityReply[i];
     EXPECT_EQ(differing, 1);
     ASSERT_EQ(replies[3].Bytes.size(), kIdentityReply.size() + 5);
     EXPECT_TRUE(std::equal(kIdentityReply.begin(), kIdentityReply.end(), replies[3].Bytes.begin() + 5));

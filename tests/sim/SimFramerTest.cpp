@@ -11,7 +11,8 @@ using simtest::Bytes;
 namespace {
 
 // Feeds chunks, each at its own time stamp, and collects the requests cut out.
-std::vector<Bytes> FeedModbus(TSimModbusFramer& framer, const std::vector<std::pair<std::uint64_t, Bytes>>& chunks) {
+std::vector<Bytes> FeedModbus(TSimModbusFramer& framer,
+                              const std::vector<std::pair<std::uint64_t, Bytes>>& chunks) {
     std::vector<Bytes> frames;
     for (const auto& [at, chunk] : chunks) {
         for (std::uint8_t b : chunk) {
@@ -44,12 +45,24 @@ TEST(SimModbusFramer, CutsRequestsByTheirLayout) {
     };
     const std::vector<Case> cases = {
         {"one chunk", {{1000, read}}, {read}, 0},
-        {"split close together", {{1000, Bytes(read.begin(), read.begin() + 3)}, {2000, Bytes(read.begin() + 3, read.end())}},
-         {read}, 0},
-        {"two requests in one chunk", {{1000, [&] { Bytes b = read; b.insert(b.end(), multiple.begin(), multiple.end()); return b; }()}},
-         {read, multiple}, 0},
-        {"write multiple by byte count", {{1000, Bytes(multiple.begin(), multiple.begin() + 7)}, {1500, Bytes(multiple.begin() + 7, multiple.end())}},
-         {multiple}, 0},
+        {"split close together",
+         {{1000, Bytes(read.begin(), read.begin() + 3)}, {2000, Bytes(read.begin() + 3, read.end())}},
+         {read},
+         0},
+        {"two requests in one chunk",
+         {{1000,
+           [&] {
+               Bytes b = read;
+               b.insert(b.end(), multiple.begin(), multiple.end());
+               return b;
+           }()}},
+         {read, multiple},
+         0},
+        {"write multiple by byte count",
+         {{1000, Bytes(multiple.begin(), multiple.begin() + 7)},
+          {1500, Bytes(multiple.begin() + 7, multiple.end())}},
+         {multiple},
+         0},
         {"stray byte then silence", {{1000, {0x55}}, {50000, read}}, {read}, 1},
         {"cut off by silence", {{1000, Bytes(read.begin(), read.begin() + 5)}, {50000, read}}, {read}, 1},
         {"unknown layout ends at its CRC", {{1000, unknownFunction}}, {unknownFunction}, 0},
@@ -90,7 +103,10 @@ TEST(SimBootFramer, UnstuffsAndResynchronises) {
         {"doubled DLE", {0x10, 0x02, 0x10, 0x10, 0x03, 0x10, 0x03}, {{0x10, 0x03}}, 0},
         {"noise before", {0x55, 0x03, 0x10, 0x10, 0x02, 0x01, 0x10, 0x03}, {{0x01}}, 0},
         {"DLE STX inside restarts", {0x10, 0x02, 0x07, 0x10, 0x02, 0x08, 0x10, 0x03}, {{0x08}}, 1},
-        {"bad escape spoils", {0x10, 0x02, 0x07, 0x10, 0x55, 0x08, 0x10, 0x03, 0x10, 0x02, 0x09, 0x10, 0x03}, {{0x09}}, 1},
+        {"bad escape spoils",
+         {0x10, 0x02, 0x07, 0x10, 0x55, 0x08, 0x10, 0x03, 0x10, 0x02, 0x09, 0x10, 0x03},
+         {{0x09}},
+         1},
         {"ETX outside a frame", {0x10, 0x03, 0x10, 0x02, 0x09, 0x10, 0x03}, {{0x09}}, 0},
     };
     for (const Case& c : cases) {

@@ -32,16 +32,23 @@ inline Bytes WithCrc(Bytes frame) {
 }
 
 inline Bytes ReadRequest(std::uint8_t slave, std::uint16_t reg, std::uint16_t count) {
-    return WithCrc({slave, 3, std::uint8_t(reg >> 8), std::uint8_t(reg), std::uint8_t(count >> 8), std::uint8_t(count)});
+    return WithCrc(
+        {slave, 3, std::uint8_t(reg >> 8), std::uint8_t(reg), std::uint8_t(count >> 8), std::uint8_t(count)});
 }
 
 inline Bytes WriteRequest(std::uint8_t slave, std::uint8_t function, std::uint16_t reg, std::uint16_t value) {
-    return WithCrc(
-        {slave, function, std::uint8_t(reg >> 8), std::uint8_t(reg), std::uint8_t(value >> 8), std::uint8_t(value)});
+    return WithCrc({slave, function, std::uint8_t(reg >> 8), std::uint8_t(reg), std::uint8_t(value >> 8),
+                    std::uint8_t(value)});
 }
 
-inline Bytes WriteMultipleRequest(std::uint8_t slave, std::uint16_t reg, const std::vector<std::uint16_t>& values) {
-    Bytes f{slave, 104, std::uint8_t(reg >> 8), std::uint8_t(reg), 0, std::uint8_t(values.size()),
+inline Bytes WriteMultipleRequest(std::uint8_t slave, std::uint16_t reg,
+                                  const std::vector<std::uint16_t>& values) {
+    Bytes f{slave,
+            104,
+            std::uint8_t(reg >> 8),
+            std::uint8_t(reg),
+            0,
+            std::uint8_t(values.size()),
             std::uint8_t(2 * values.size())};
     for (std::uint16_t v : values) {
         f.push_back(std::uint8_t(v >> 8));
@@ -77,10 +84,18 @@ inline Bytes WriteBlockRequest(std::uint32_t address, const Bytes& block) {
     return BootRequest(0x02, 2, data);
 }
 
-inline Bytes ClearFlagRequest() { return BootRequest(0x05, 1, {0xFF, 0x03, 0x00, 0x00}); }
-inline Bytes RestartRequest() { return BootRequest(0x00, 0); }
-inline Bytes ReadModelRequest() { return BootRequest(0x00, 2); }
-inline Bytes BootInfoRequest() { return BootRequest(0x08, 4); }
+inline Bytes ClearFlagRequest() {
+    return BootRequest(0x05, 1, {0xFF, 0x03, 0x00, 0x00});
+}
+inline Bytes RestartRequest() {
+    return BootRequest(0x00, 0);
+}
+inline Bytes ReadModelRequest() {
+    return BootRequest(0x00, 2);
+}
+inline Bytes BootInfoRequest() {
+    return BootRequest(0x08, 4);
+}
 
 // The payload of a boot reply frame (headers, data, checksum), or nothing when the
 // frame is not exactly DLE STX, a properly stuffed payload, DLE ETX.
@@ -109,7 +124,8 @@ inline std::optional<Bytes> UnstuffReply(const Bytes& frame) {
 inline Bytes Exchange(TSimUnit& unit, const Bytes& request, std::uint64_t& nowUs, std::uint32_t baud) {
     nowUs += 100'000;  // well apart from the request before
     Bytes all;
-    for (const TSimReply& r : unit.Receive(request, nowUs, Line(baud))) all.insert(all.end(), r.Bytes.begin(), r.Bytes.end());
+    for (const TSimReply& r : unit.Receive(request, nowUs, Line(baud)))
+        all.insert(all.end(), r.Bytes.begin(), r.Bytes.end());
     return all;
 }
 

@@ -126,7 +126,8 @@ TEST(SimUnitBoot, IdentityRepliesOfTheWorkedExample) {
     // 10 02 00 02 FE 10 03: model 6181 = 0x1825, header bytes command and status 0.
     EXPECT_EQ(Exchange(unit, {0x10, 0x02, 0x00, 0x02, 0xFE, 0x10, 0x03}, now, 115200),
               (Bytes{0x10, 0x02, 0x00, 0x00, 0x18, 0x25, 0xC3, 0x10, 0x03}));
-    EXPECT_EQ(ReplyData(Exchange(unit, simtest::BootInfoRequest(), now, 115200)), (Bytes{0x18, 0x25, 0x00, 105}));
+    EXPECT_EQ(ReplyData(Exchange(unit, simtest::BootInfoRequest(), now, 115200)),
+              (Bytes{0x18, 0x25, 0x00, 105}));
 }
 
 TEST(SimUnitBoot, DleInReplyIsDoubled) {
@@ -141,7 +142,8 @@ TEST(SimUnitBoot, DleInReplyIsDoubled) {
     c.BootLoaderModel = 0x1010;
     c.BootLoaderVersion = 0x0110;
     TSimUnit other(c);
-    EXPECT_EQ(ReplyData(Exchange(other, simtest::BootInfoRequest(), now, 115200)), (Bytes{0x10, 0x10, 0x01, 0x10}));
+    EXPECT_EQ(ReplyData(Exchange(other, simtest::BootInfoRequest(), now, 115200)),
+              (Bytes{0x10, 0x10, 0x01, 0x10}));
 }
 
 TEST(SimUnitBoot, SilentOnBadRequests) {

@@ -24,13 +24,13 @@ namespace simtest {
 // Generous bound for a process to answer or end; it only keeps a broken run from hanging.
 constexpr int kPatienceMs = 10000;
 
-
 // BOOTLOADER_BIN_DIR under CTest; run by hand, the programs beside the tests' folder.
 inline std::string UnitSimPath() {
     if (const char* dir = std::getenv("BOOTLOADER_BIN_DIR"); dir != nullptr && *dir != '\0') {
         return std::string(dir) + "/unitsim";
     }
-    return (std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "bin" / "unitsim").string();
+    return (std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "bin" / "unitsim")
+        .string();
 }
 
 class TUnitSimProcess {

@@ -1,8 +1,7 @@
 // unitsim as a process, reached over its pseudo-terminal with plain termios calls.
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <termios.h>
@@ -46,8 +45,8 @@ TEST(UnitSimProcess, AnswersModbusOverItsPortAndCleansUpOnSigterm) {
     for (std::size_t i = 0; i < initial.size(); ++i) initial[i] = std::uint8_t(i * 13);
     const std::string init = ports.WriteFile("init.bin", std::string(initial.begin(), initial.end()));
 
-    TUnitSimProcess sim({"--ports-dir", ports.Path().string(), "--port", "7", "--model", "6155", "--version", "109",
-                         "--flash-init", init, "--flash-dump", dump.string()});
+    TUnitSimProcess sim({"--ports-dir", ports.Path().string(), "--port", "7", "--model", "6155", "--version",
+                         "109", "--flash-init", init, "--flash-dump", dump.string()});
     const std::string ready = sim.ReadLine();
     ASSERT_EQ(ready.rfind("unitsim: COM7 -> /dev/pts/", 0), 0u) << ready;
     const std::string slave = ready.substr(ready.find("/dev/"));

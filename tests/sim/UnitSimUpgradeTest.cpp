@@ -1,9 +1,8 @@
 // A whole upgrade's worth of exchanges with unitsim over its pseudo-terminal, at the
 // fast model's unusual speeds (which need the termios2 interface).
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -52,8 +51,10 @@ TEST(UnitSimUpgrade, FastModelSwitchesSpeedWithItsModeAndDumpsFlashOnRestart) {
     EXPECT_EQ(ack, (Bytes{0x10, 0x02, 0x03, 0x00, 0xFD, 0x10, 0x03}));
     EXPECT_EQ(Ask(fd, 92160, simtest::WriteBlockRequest(0x0800, block), 7),
               (Bytes{0x10, 0x02, 0x02, 0x00, 0xFE, 0x10, 0x03}));
-    EXPECT_EQ(Ask(fd, 92160, simtest::ClearFlagRequest(), 7), (Bytes{0x10, 0x02, 0x05, 0x00, 0xFB, 0x10, 0x03}));
-    EXPECT_EQ(Ask(fd, 92160, simtest::RestartRequest(), 7), (Bytes{0x10, 0x02, 0x00, 0x00, 0x00, 0x10, 0x03}));
+    EXPECT_EQ(Ask(fd, 92160, simtest::ClearFlagRequest(), 7),
+              (Bytes{0x10, 0x02, 0x05, 0x00, 0xFB, 0x10, 0x03}));
+    EXPECT_EQ(Ask(fd, 92160, simtest::RestartRequest(), 7),
+              (Bytes{0x10, 0x02, 0x00, 0x00, 0x00, 0x10, 0x03}));
 
     // The dump is written before the restart is answered.
     const Bytes flash = simtest::ReadFile(dump);
