@@ -71,11 +71,14 @@ std::int32_t DecodeReadReply(const std::uint8_t* reply, std::uint16_t length, st
     const std::uint16_t crc = ModbusCrc16(reply, 0, static_cast<std::uint16_t>(length - 3));
     if (crc != static_cast<std::uint16_t>(reply[length - 2] << 8 | reply[length - 1]))
         return -1;
-    // The reply's byte count says how many registers it carries; a count that claims more
-    // data than the frame holds, or more registers than the caller has room for, is cut.
-    const std::size_t carried = reply[2] / 2u;
-    const std::size_t present = (length - 5u) / 2u;
-    const std::size_t decoded = std::min({carried, present, values.size()});
+    // The frame's length must agree with its byte count. The CRC check alone lets bytes
+    // behind the reply pass in one case: a 0x00 behind a reply makes the last two bytes the
+    // CRC of everything before them again.
+    if (length != 5u + reply[2])
+        return -1;
+    // The byte count, not the requested count, says how many registers the reply carries;
+    // no more than the caller has room for are decoded.
+    const std::size_t decoded = std::min<std::size_t>(reply[2] / 2u, values.size());
     for (std::size_t i = 0; i < decoded; ++i)
         values[i] = static_cast<std::uint16_t>(reply[3 + 2 * i] << 8 | reply[4 + 2 * i]);
     return 1;

@@ -13,8 +13,9 @@
 //    1  the normal reply arrived (a read's CRC was correct and its values decoded)
 //    2  an exception reply arrived (its code is not interpreted; nothing decoded)
 //    0  no complete reply before the timeout
-//   -1  read only: a normal reply arrived but it is not a valid frame (bad CRC, or bytes
-//       behind it); values are left untouched
+//   -1  read only: a normal reply arrived but it is not a valid frame (bad CRC, or a
+//       length that disagrees with its byte count, as when bytes arrived behind it);
+//       values are left untouched
 //   -2  the port was closed while the transaction waited
 // When the port is not open at all the transaction returns the link's state at once.
 //
@@ -44,8 +45,7 @@ std::vector<std::uint8_t> ModbusWriteRegistersFrame(std::uint8_t slave, std::uin
                                                     std::span<const std::uint16_t> values);
 
 // Reads count holding registers from reg on. On result 1, values receive the decoded
-// registers: as many as the reply's byte count carries, but never more than values holds
-// nor more than the received frame contains.
+// registers: as many as the reply's byte count carries, but never more than values holds.
 // Throws std::invalid_argument (nothing sent) when count exceeds kModbusMaxRegisters.
 std::int32_t ModbusReadRegisters(TLumoComms& link, std::uint8_t slave, std::uint8_t function,
                                  std::uint16_t reg, std::uint16_t count, std::uint16_t timeoutTicks,
