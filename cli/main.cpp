@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
     if (!core.Link() || !core.Link()->IsOpen()) {
         const std::string port =
             options.device ? *options.device : "COM" + std::to_string(core.CommsPortNumber);
-        std::fprintf(stderr, "bootloader-cli: %s could not be opened\n", port.c_str());
+        if (!view.MessagesShown()) std::fprintf(stderr, "bootloader-cli: %s could not be opened\n", port.c_str());
         return kExitUsage;
     }
     if (const auto actual = core.Link()->ActualBaudRate(); actual != 0 && actual != core.Link()->BaudRate) {
