@@ -129,6 +129,11 @@ Faults (exchanges are the valid requests the unit takes, numbered from 1):
   --delay-at LIST
   --noise-at LIST
   --fail-at LIST           ignore these exchanges: no action, no reply
+  --corrupt-request-at LIST
+                           the request of these exchanges arrives with a damaged byte:
+                           the unit finds the CRC or checksum wrong and stays silent
+  --duplicate-at LIST      send the reply of these exchanges twice
+  --duplicate-gap-ms T     time between a reply and its copy (default 0: right behind)
   --delay-ms T             delay of a delayed reply (default 500)
   --noise-bytes N          number of noise bytes (default 3)
   --report-model N         boot loader answers the model request with N
@@ -204,6 +209,9 @@ TUnitSimOptions TSimCommandLine::Parse(const std::vector<std::string>& args) {
         {"--delay-at", [&](auto& opt, auto& v) { AddNumbers(opt, v, f.DelayAt); }},
         {"--noise-at", [&](auto& opt, auto& v) { AddNumbers(opt, v, f.NoiseAt); }},
         {"--fail-at", [&](auto& opt, auto& v) { AddNumbers(opt, v, f.FailAt); }},
+        {"--corrupt-request-at", [&](auto& opt, auto& v) { AddNumbers(opt, v, f.CorruptRequestAt); }},
+        {"--duplicate-at", [&](auto& opt, auto& v) { AddNumbers(opt, v, f.DuplicateAt); }},
+        {"--duplicate-gap-ms", [&](auto& opt, auto& v) { f.DuplicateGapUs = MillisecondsToUs(opt, v); }},
         {"--delay-ms", [&](auto& opt, auto& v) { f.DelayUs = MillisecondsToUs(opt, v); }},
         {"--noise-bytes",
          [&](auto& opt, auto& v) { f.NoiseBytes = static_cast<std::uint32_t>(ParseUnsigned(opt, v, 4096)); }},

@@ -25,6 +25,14 @@ struct TSimFaultPlan {
     std::set<std::uint32_t> NoiseAt;
     // The unit ignores these exchanges altogether: no action, no reply.
     std::set<std::uint32_t> FailAt;
+    // The request of these exchanges is damaged by one byte on its way to the unit, which
+    // then finds its CRC or checksum wrong: no action, no reply. The exchange keeps its
+    // number, so the numbering of the later ones does not depend on the damage.
+    std::set<std::uint32_t> CorruptRequestAt;
+    // The reply of these exchanges goes out twice, the copy DuplicateGapUs after the
+    // original (0: right behind it).
+    std::set<std::uint32_t> DuplicateAt;
+    std::uint32_t DuplicateGapUs = 0;
 
     std::uint32_t DelayUs = 500000;
     std::uint32_t NoiseBytes = 3;

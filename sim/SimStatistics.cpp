@@ -34,6 +34,8 @@ std::string TSimStatistics::Format() const {
     line("fault_delayed", FaultDelayed);
     line("fault_noise", FaultNoise);
     line("fault_failed", FaultFailed);
+    line("fault_requests_corrupted", FaultRequestsCorrupted);
+    line("fault_duplicated", FaultDuplicated);
     line("power_losses", PowerLosses);
     line("hung_up", HungUp ? 1 : 0);
     return out.str();

@@ -41,6 +41,8 @@ struct TSimStatistics {
     std::uint32_t FaultDelayed = 0;
     std::uint32_t FaultNoise = 0;
     std::uint32_t FaultFailed = 0;
+    std::uint32_t FaultRequestsCorrupted = 0;
+    std::uint32_t FaultDuplicated = 0;
     std::uint32_t PowerLosses = 0;
     bool HungUp = false;
 

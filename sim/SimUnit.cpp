@@ -92,6 +92,17 @@ bool TSimUnit::BeginExchange(std::uint64_t nowUs) {
         Trace(nowUs, "fault: exchange " + std::to_string(n) + " ignored");
         return false;
     }
+    if (config_.Faults.CorruptRequestAt.count(n) != 0) {
+        // One damaged byte always breaks a CRC-16 or an 8-bit sum: the unit sees a bad
+        // frame and, as with any bad frame, stays silent.
+        ++stats_.FaultRequestsCorrupted;
+        if (mode_ == TSimMode::Application)
+            ++stats_.ModbusBadCrc;
+        else
+            ++stats_.BootBadChecksum;
+        Trace(nowUs, "fault: request of exchange " + std::to_string(n) + " damaged on the wire, ignored");
+        return false;
+    }
     return true;
 }
 
@@ -229,6 +240,15 @@ void TSimUnit::Send(std::vector<std::uint8_t> bytes, std::size_t requestLength, 
     char text[32];
     std::snprintf(text, sizeof text, "after %.3f ms", static_cast<double>(due - nowUs) / 1000.0);
     TraceBytes(nowUs, direction, bytes, text + note);
+    if (plan.DuplicateAt.count(n) != 0) {
+        ++stats_.FaultDuplicated;
+        const std::uint64_t copyDue = due + plan.DuplicateGapUs;
+        lastDueUs_ = copyDue;
+        TraceBytes(nowUs, direction, bytes, "fault: duplicate of the reply above");
+        out.push_back({due, due - nowUs, bytes});
+        out.push_back({copyDue, copyDue - nowUs, std::move(bytes)});
+        return;
+    }
     out.push_back({due, due - nowUs, std::move(bytes)});
 }
 

@@ -58,6 +58,12 @@ TEST(SimCommandLine, OptionsReachTheConfiguration) {
                                      "40",
                                      "--power-loss-at-write",
                                      "17",
+                                     "--corrupt-request-at",
+                                     "5",
+                                     "--duplicate-at",
+                                     "6,8",
+                                     "--duplicate-gap-ms",
+                                     "2.5",
                                      "--trace"});
     const TSimConfig& c = o.Config;
     EXPECT_EQ(o.PortsDir, "here");
@@ -84,6 +90,9 @@ TEST(SimCommandLine, OptionsReachTheConfiguration) {
     EXPECT_EQ(c.Faults.ReportModel, 6140);
     EXPECT_EQ(c.Faults.HangUpAt, 40u);
     EXPECT_EQ(c.Faults.PowerLossAtWrite, 17u);
+    EXPECT_EQ(c.Faults.CorruptRequestAt, (std::set<std::uint32_t>{5}));
+    EXPECT_EQ(c.Faults.DuplicateAt, (std::set<std::uint32_t>{6, 8}));
+    EXPECT_EQ(c.Faults.DuplicateGapUs, 2500u);
     EXPECT_TRUE(o.Trace);
     EXPECT_FALSE(o.Help);
 }
@@ -113,7 +122,8 @@ TEST(SimCommandLine, UsageAndParserKnowTheSameOptions) {
                                "--delay-rate",    "--noise-rate",   "--corrupt-at",   "--drop-at",
                                "--delay-at",      "--noise-at",     "--fail-at",      "--delay-ms",
                                "--noise-bytes",   "--report-model", "--hang-up-at",   "--power-loss-at-write",
-                               "--flash-dump",    "--stats-file",   "--trace",        "--help"}) {
+                               "--flash-dump",    "--stats-file",   "--trace",        "--help",
+                               "--corrupt-request-at", "--duplicate-at", "--duplicate-gap-ms"}) {
         EXPECT_NE(usage.find(std::string(option) + " "), std::string::npos) << option;
         // The parser knows it too: a bad or missing value may be refused, the name may not.
         try {

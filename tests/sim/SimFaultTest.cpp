@@ -125,6 +125,45 @@ TEST(SimFaults, FailedCommandIsNotCarriedOutDroppedReplyIs) {
     EXPECT_EQ(unit.Statistics().FaultDropped, 1u);
 }
 
+TEST(SimFaults, DamagedRequestIsNeitherCarriedOutNorAnsweredAndKeepsItsNumber) {
+    TSimConfig c;
+    c.InitialMode = TSimMode::BootLoader;
+    c.Faults.CorruptRequestAt = {2};
+    c.Faults.DropAt = {3};
+    TSimUnit unit(c);
+    std::uint64_t now = 0;
+    EXPECT_FALSE(Exchange(unit, simtest::EraseRequest(2048), now, 115200).empty());
+    EXPECT_TRUE(Exchange(unit, simtest::WriteBlockRequest(2048, Bytes(128, 0x42)), now, 115200).empty());
+    EXPECT_EQ(unit.Flash()[2048], 0xFF);
+    // Exchange 3 is the next request: the damaged one was counted.
+    EXPECT_TRUE(Exchange(unit, simtest::WriteBlockRequest(2048, Bytes(128, 0x42)), now, 115200).empty());
+    EXPECT_EQ(unit.Flash()[2048], 0x42);
+    const TSimStatistics& s = unit.Statistics();
+    EXPECT_EQ(s.Exchanges, 3u);
+    EXPECT_EQ(s.FaultRequestsCorrupted, 1u);
+    EXPECT_EQ(s.BootBadChecksum, 1u);
+    EXPECT_EQ(s.BootWrites, 1u);
+    EXPECT_EQ(s.FaultDropped, 1u);
+}
+
+TEST(SimFaults, DuplicatedReplyFollowsAfterItsGapAndDelaysTheNextReply) {
+    TSimConfig c;
+    c.Faults.DuplicateAt = {1};
+    c.Faults.DuplicateGapUs = 4000;
+    TSimUnit unit(c);
+    const auto first = unit.Receive(simtest::ReadRequest(19, 20, 2), 1000, simtest::Line(9600));
+    ASSERT_EQ(first.size(), 2u);
+    EXPECT_EQ(first[0].Bytes, kIdentityReply);
+    EXPECT_EQ(first[1].Bytes, kIdentityReply);
+    EXPECT_EQ(first[0].DueUs, 1000u);
+    EXPECT_EQ(first[1].DueUs, 5000u);
+    EXPECT_EQ(unit.Statistics().FaultDuplicated, 1u);
+    // One line, one sender: a request answered at once still waits behind the copy.
+    const auto second = unit.Receive(simtest::ReadRequest(19, 20, 2), 2000, simtest::Line(9600));
+    ASSERT_EQ(second.size(), 1u);
+    EXPECT_EQ(second[0].DueUs, 5000u);
+}
+
 TEST(SimFaults, ReportsAnotherModelToTheModelRequestOnly) {
     TSimConfig c;
     c.InitialMode = TSimMode::BootLoader;
