@@ -102,10 +102,14 @@ bool TBootCommands::SendProgramData() {
     return true;
 }
 
-void TBootCommands::ClearBootFlag() {
+bool TBootCommands::ClearBootFlag() {
     static constexpr std::uint8_t kData[4] = {0xFF, 0x03, 0x00, 0x00};
     std::array<std::uint8_t, 1> reply{};
-    Command(kCmdClearBootFlag, 1, kData, sizeof kData, reply.data());
+    for (int attempt = 0; attempt < kClearBootFlagAttempts; ++attempt) {
+        if (Command(kCmdClearBootFlag, 1, kData, sizeof kData, reply.data()) == 1)
+            return true;
+    }
+    return false;
 }
 
 void TBootCommands::RestartUnit() {

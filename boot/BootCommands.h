@@ -38,9 +38,15 @@ public:
     // line at the last percentage reached, and returns false. Returns false at once, like
     // the erase, when ProgramEnd is not a valid end of the application area.
     bool SendProgramData();
-    // One exchange each; their outcome is not examined.
-    void ClearBootFlag();
+    // Clears the unit's boot flag, so that the restart runs the new program. Up to
+    // kClearBootFlagAttempts exchanges, until one is answered with a valid reply: clearing
+    // twice does no harm, so a lost or damaged reply is not taken for a flag left set.
+    // False when no attempt was answered: the unit would come back in its boot loader.
+    bool ClearBootFlag();
+    // One exchange; its outcome is not examined (a unit that restarts may not finish its reply).
     void RestartUnit();
+
+    static constexpr int kClearBootFlagAttempts = 3;
 
     // Whether ProgramEnd closes the application area on a 512-byte stretch boundary within
     // the 16-bit address space. Every end of the processor table does.

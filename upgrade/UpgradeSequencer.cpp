@@ -173,7 +173,14 @@ void UpgradeSequencer::Program() {
 
 void UpgradeSequencer::DisableBoot() {
     log_.AddLogLine("Disabling Boot Mode......");
-    boot_.ClearBootFlag();
+    // With its boot flag still set the unit would restart into its boot loader, not into
+    // the new program: that upgrade has not succeeded, and it stops here like a failed
+    // write, the unit waiting in its boot loader for the next one.
+    if (!boot_.ClearBootFlag()) {
+        log_.ReplaceLogLine("Disabling Boot Mode......Error Detected");
+        Post(StepIdle);
+        return;
+    }
     log_.ReplaceLogLine("Disabling Boot Mode......Done");
     Post(StepRestart);
 }

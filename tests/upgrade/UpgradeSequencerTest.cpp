@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <set>
 
 #include "package/TitleTable.h"
 #include "tests/upgrade/UpgradeFixture.h"
@@ -10,7 +11,8 @@ namespace {
 // then 124 erase commands, 496 write commands, clear boot flag, restart.
 constexpr std::uint32_t kFirstErase = 7;
 constexpr std::uint32_t kFirstWrite = kFirstErase + 124;
-constexpr std::uint32_t kRestart = kFirstWrite + 496 + 1;
+constexpr std::uint32_t kClearFlag = kFirstWrite + 496;
+constexpr std::uint32_t kRestart = kClearFlag + 1;
 
 const std::vector<std::string> kSuccessLines = {
     "Initialising Upgrade.....Done (1)",
@@ -194,6 +196,48 @@ TEST_F(SequencerTest, EraseOrWriteFailureLeavesProgressAndTheUnitRecoversOnTheNe
         ASSERT_TRUE(RunUpgrade());
         EXPECT_TRUE(view.Completed) << log.LastLine();
         EXPECT_EQ(log.Lines().front(), "Initialising Upgrade.....Done (0)");
+        EXPECT_TRUE(FlashHoldsImage());
+    }
+}
+
+TEST_F(SequencerTest, ClearBootFlagIsRetriedUntilAnsweredAndFailsWhenNeverAnswered) {
+    struct TCase {
+        std::set<std::uint32_t> damagedRequests;
+        std::set<std::uint32_t> droppedReplies;
+        bool completed;
+    };
+    const std::vector<TCase> cases = {
+        // A damaged request leaves the flag set; the next attempt clears it.
+        {{kClearFlag}, {}, true},
+        // A lost reply after the flag was cleared: clearing again is harmless.
+        {{}, {kClearFlag, kClearFlag + 1}, true},
+        // Never answered: the unit would restart into its boot loader.
+        {{kClearFlag, kClearFlag + 1, kClearFlag + 2}, {}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.damagedRequests.size() * 10 + c.droppedReplies.size());
+        package.reset();
+        view = TRecordingView{};
+        TSimConfig config;
+        config.Faults.CorruptRequestAt = c.damagedRequests;
+        config.Faults.DropAt = c.droppedReplies;
+        Build(config);
+        ASSERT_TRUE(RunUpgrade());
+        EXPECT_EQ(view.Completed, c.completed);
+        if (c.completed) {
+            EXPECT_EQ(log.Lines(), kSuccessLines);
+            EXPECT_EQ(unit->Unit().Mode(), TSimMode::Application);
+            EXPECT_FALSE(unit->Unit().BootFlag());
+        } else {
+            EXPECT_EQ(log.LastLine(), "Disabling Boot Mode......Error Detected");
+            EXPECT_EQ(unit->Unit().Statistics().BootRestarts, 0u);
+            EXPECT_TRUE(unit->Unit().BootFlag());
+            EXPECT_TRUE(view.StartEnabled);
+            // The image is in place; the next upgrade finds the unit in its boot loader.
+            ASSERT_TRUE(RunUpgrade());
+            EXPECT_TRUE(view.Completed) << log.LastLine();
+            EXPECT_EQ(unit->Unit().Mode(), TSimMode::Application);
+        }
         EXPECT_TRUE(FlashHoldsImage());
     }
 }
