@@ -170,8 +170,11 @@ bool TRxThread::DeliverChunk(std::size_t n) {
     block[n] = 0;
 
     // A task must be copyable; the holder keeps the block owned until the task runs, and
-    // frees it when the loop drops the task (or refuses it) instead.
+    // frees it when the loop drops the task (or refuses it) instead. The task is the
+    // holder's only owner: this thread keeps no reference that it could release after the
+    // handler has taken the block on the other thread.
     auto holder = std::make_shared<TChunkHolder>(TChunkHolder{std::move(block)});
     const auto length = static_cast<std::uint16_t>(n);
-    return loop_.Post([handler = onChunk_, holder, length] { (*handler)(std::move(holder->Block), length); });
+    return loop_.Post(
+        [handler = onChunk_, holder = std::move(holder), length] { (*handler)(std::move(holder->Block), length); });
 }

@@ -2,6 +2,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QEvent>
 #include <QEventLoop>
 #include <QMetaObject>
 #include <QObject>
@@ -10,6 +11,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <limits>
 #include <map>
 #include <mutex>
@@ -18,18 +20,30 @@
 
 namespace {
 
-// Receives the queued task invocations and the timer events of one loop. Timers are Qt
-// timers of this object rather than QTimer objects, so that a one-shot timer can be
-// killed from inside its own event without deleting the object that delivers it.
+// One posted event per posted task: it carries no data, it only tells the loop's thread
+// to run the next task of the loop's own queue.
+const QEvent::Type kTaskEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+// Receives the task events and the timer events of one loop. Timers are Qt timers of this
+// object rather than QTimer objects, so that a one-shot timer can be killed from inside its
+// own event without deleting the object that delivers it.
 class TLoopContext : public QObject {
 public:
-    explicit TLoopContext(std::function<void(int)> onTimer) : onTimer_(std::move(onTimer)) {}
+    TLoopContext(std::function<void(int)> onTimer, std::function<void()> onTask)
+        : onTimer_(std::move(onTimer)), onTask_(std::move(onTask)) {}
+
+    bool event(QEvent* event) override {
+        if (event->type() != kTaskEvent) return QObject::event(event);
+        onTask_();
+        return true;
+    }
 
 protected:
     void timerEvent(QTimerEvent* event) override { onTimer_(event->timerId()); }
 
 private:
     std::function<void(int)> onTimer_;
+    std::function<void()> onTask_;
 };
 
 }  // namespace
@@ -44,10 +58,13 @@ struct TQtMessageLoop::TImpl {
 
     std::unique_ptr<TLoopContext> Context;
 
-    // Guards Accepting and the context pointer against Post() from other threads while
-    // the loop is being destroyed.
+    // Guards Accepting, Tasks and the context pointer against Post() from other threads
+    // while the loop runs tasks or is being destroyed. The tasks travel through this
+    // queue, not inside Qt's events, so that their hand-over between threads is made
+    // under a lock of this program's own, which the thread sanitizer can see.
     std::mutex PostMutex;
     bool Accepting = true;
+    std::deque<TTask> Tasks;
     // Posted tasks not yet run; lets a wait dispatch them without blocking first.
     std::atomic<std::uint64_t> Queued{0};
 
@@ -73,6 +90,21 @@ struct TQtMessageLoop::TImpl {
         return id;
     }
 
+    // A task event arrived: runs the oldest posted task.
+    void OnTask() {
+        TTask task;
+        {
+            std::lock_guard lock(PostMutex);
+            if (Tasks.empty())
+                return;
+            task = std::move(Tasks.front());
+            Tasks.pop_front();
+        }
+        Queued.fetch_sub(1, std::memory_order_acq_rel);
+        ++Dispatched;
+        task();
+    }
+
     void OnTimer(int qtId) {
         const auto found = TimersByQtId.find(qtId);
         if (found == TimersByQtId.end())
@@ -92,18 +124,25 @@ TQtMessageLoop::TQtMessageLoop() : impl_(std::make_unique<TImpl>()) {
     if (QCoreApplication::instance() == nullptr)
         throw std::logic_error("TQtMessageLoop needs a QCoreApplication");
     TImpl* impl = impl_.get();
-    impl_->Context = std::make_unique<TLoopContext>([impl](int qtId) { impl->OnTimer(qtId); });
+    impl_->Context = std::make_unique<TLoopContext>([impl](int qtId) { impl->OnTimer(qtId); },
+                                                    [impl] { impl->OnTask(); });
 }
 
 TQtMessageLoop::~TQtMessageLoop() {
-    std::lock_guard lock(impl_->PostMutex);
-    impl_->Accepting = false;
-    for (const auto& [qtId, timer] : impl_->TimersByQtId)
-        impl_->Context->killTimer(qtId);
-    impl_->TimersByQtId.clear();
-    impl_->QtIdById.clear();
-    // Deleting the context drops the invocations still queued for it, and their tasks.
-    impl_->Context.reset();
+    std::deque<TTask> dropped;
+    {
+        std::lock_guard lock(impl_->PostMutex);
+        impl_->Accepting = false;
+        for (const auto& [qtId, timer] : impl_->TimersByQtId)
+            impl_->Context->killTimer(qtId);
+        impl_->TimersByQtId.clear();
+        impl_->QtIdById.clear();
+        // Deleting the context drops the events still queued for it.
+        impl_->Context.reset();
+        dropped.swap(impl_->Tasks);
+    }
+    // The tasks that never ran are destroyed outside the lock: what they own (a received
+    // chunk, say) is released, and nothing they release can deadlock against Post().
 }
 
 bool TQtMessageLoop::Post(TTask task) {
@@ -111,18 +150,11 @@ bool TQtMessageLoop::Post(TTask task) {
     std::lock_guard lock(impl->PostMutex);
     if (!impl->Accepting)
         return false;
+    impl->Tasks.push_back(std::move(task));
     impl->Queued.fetch_add(1, std::memory_order_acq_rel);
-    const bool queued = QMetaObject::invokeMethod(
-        impl->Context.get(),
-        [impl, task = std::move(task)] {
-            impl->Queued.fetch_sub(1, std::memory_order_acq_rel);
-            ++impl->Dispatched;
-            task();
-        },
-        Qt::QueuedConnection);
-    if (!queued)
-        impl->Queued.fetch_sub(1, std::memory_order_acq_rel);
-    return queued;
+    // Qt takes ownership of the event and delivers it on the context's thread.
+    QCoreApplication::postEvent(impl->Context.get(), new QEvent(kTaskEvent));
+    return true;
 }
 
 TMessageLoop::TTimerId TQtMessageLoop::PostDelayed(std::uint32_t delayMs, TTask task) {
