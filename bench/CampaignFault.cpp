@@ -1,5 +1,7 @@
 #include "bench/CampaignFault.h"
 
+#include <cstdio>
+
 namespace {
 
 // Modbus requests wait (20 + 1) x 100 ms, boot commands (30 + 1) x 100 ms.
@@ -11,7 +13,12 @@ std::uint32_t Between(std::mt19937_64& random, std::uint32_t low, std::uint32_t 
     return std::uniform_int_distribution<std::uint32_t>(low, high)(random);
 }
 
-std::string Ms(std::uint32_t us) { return std::to_string(us / 1000) + "." + std::to_string(us % 1000 / 100); }
+// Milliseconds with all their microseconds, as unitsim reads them back.
+std::string Ms(std::uint32_t us) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%u.%03u", us / 1000, us % 1000);
+    return text;
+}
 
 }  // namespace
 

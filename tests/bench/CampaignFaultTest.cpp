@@ -28,9 +28,15 @@ TEST(CampaignFault, CommandLineAndPlanAskTheSameOfTheUnit) {
             EXPECT_EQ(parsed.ReportModel, direct.ReportModel);
             EXPECT_EQ(parsed.HangUpAt, direct.HangUpAt);
             EXPECT_EQ(parsed.PowerLossAtWrite, direct.PowerLossAtWrite);
-            if (!direct.DelayAt.empty()) EXPECT_EQ(parsed.DelayUs, direct.DelayUs);
-            if (!direct.NoiseAt.empty()) EXPECT_EQ(parsed.NoiseBytes, direct.NoiseBytes);
-            if (!direct.DuplicateAt.empty()) EXPECT_EQ(parsed.DuplicateGapUs, direct.DuplicateGapUs);
+            if (!direct.DelayAt.empty()) {
+                EXPECT_EQ(parsed.DelayUs, direct.DelayUs);
+            }
+            if (!direct.NoiseAt.empty()) {
+                EXPECT_EQ(parsed.NoiseBytes, direct.NoiseBytes);
+            }
+            if (!direct.DuplicateAt.empty()) {
+                EXPECT_EQ(parsed.DuplicateGapUs, direct.DuplicateGapUs);
+            }
         }
     }
 }
