@@ -1,0 +1,82 @@
+#include "tests/ui/UiTestSupport.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QTest>
+
+#include "ui/MainForm.h"
+
+void EnsureApplication() {
+    static int argc = 1;
+    static char name[] = "ui_tests";
+    static char* argv[] = {name, nullptr};
+    // Never destroyed: widgets of a failed test may outlive the test.
+    if (!QApplication::instance()) new QApplication(argc, argv);
+}
+
+TModalScript::TModalScript() {
+    EnsureApplication();
+    timer_.setInterval(5);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
+    timer_.start();
+}
+
+TModalScript::~TModalScript() { timer_.stop(); }
+
+void TModalScript::Then(TAnswer answer) { answers_.push_back(std::move(answer)); }
+
+void TModalScript::ThenPressOk(TSeenBox* seen) {
+    Then([seen](QWidget* modal) {
+        if (seen) *seen = Inspect(modal);
+        PressButton(modal);
+    });
+}
+
+void TModalScript::Poll() {
+    if (handled_ && !handled_->isVisible()) handled_ = nullptr;
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || modal == handled_ || !modal->isVisible()) return;
+    handled_ = modal;
+    if (answers_.empty()) {
+        unexpected_.push_back(modal->windowTitle() + QStringLiteral(": ") + Inspect(modal).Text);
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->done(QDialog::Rejected);
+        else modal->close();
+        return;
+    }
+    TAnswer answer = std::move(answers_.front());
+    answers_.pop_front();
+    answer(modal);
+}
+
+TSeenBox Inspect(QWidget* modal) {
+    TSeenBox seen;
+    seen.Caption = modal->windowTitle();
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (qobject_cast<TMainForm*>(top) && top->isVisible()) seen.MainWindowVisible = true;
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        seen.Text = box->text();
+        seen.Icon = box->icon();
+        for (QAbstractButton* button : box->buttons()) seen.Buttons << button->text();
+    }
+    return seen;
+}
+
+void PressButton(QWidget* modal, const QString& text) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    if (!box) {
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->done(QDialog::Rejected);
+        return;
+    }
+    for (QAbstractButton* button : box->buttons()) {
+        if (text.isEmpty() || button->text() == text) {
+            button->click();
+            return;
+        }
+    }
+}
+
+bool WaitUntil(const std::function<bool()>& pred, int limitMs) {
+    return QTest::qWaitFor(pred, limitMs);
+}
