@@ -27,7 +27,7 @@ TEST(DefaultErrorText, FullStopOnlyAfterCharactersAboveTheFullStop) {
         {"Already ends.", "Already ends."},
         {"Ends in a comma,", "Ends in a comma,"},   // ',' < '.'
         {"Ends in a dash-", "Ends in a dash-"},     // '-' < '.'
-        {"Ends in a slash/", "Ends in a slash/"},   // '/' > '.'
+        {"Ends in a slash/", "Ends in a slash/."},  // '/' > '.'
         {"Count 0", "Count 0."},
         {"Trailing blank ", "Trailing blank "},
         {"Exclaims!", "Exclaims!"},

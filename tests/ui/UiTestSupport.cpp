@@ -5,8 +5,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QTest>
-
-#include "ui/MainForm.h"
+#include <gtest/gtest.h>
 
 void EnsureApplication() {
     static int argc = 1;
@@ -15,6 +14,19 @@ void EnsureApplication() {
     // Never destroyed: widgets of a failed test may outlive the test.
     if (!QApplication::instance()) new QApplication(argc, argv);
 }
+
+namespace {
+
+// The application exists before any test builds its widgets (fixture members included).
+class TQtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { EnsureApplication(); }
+};
+
+[[maybe_unused]] ::testing::Environment* const qtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
+
+}  // namespace
 
 TModalScript::TModalScript() {
     EnsureApplication();
@@ -54,7 +66,7 @@ TSeenBox Inspect(QWidget* modal) {
     TSeenBox seen;
     seen.Caption = modal->windowTitle();
     for (QWidget* top : QApplication::topLevelWidgets())
-        if (qobject_cast<TMainForm*>(top) && top->isVisible()) seen.MainWindowVisible = true;
+        if (top->objectName() == QLatin1String("MainForm") && top->isVisible()) seen.MainWindowVisible = true;
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
         seen.Text = box->text();
         seen.Icon = box->icon();
