@@ -32,8 +32,13 @@ function(bootloader_test folder)
   add_executable(${target} ${sources})
   target_link_libraries(${target} PRIVATE testsupport ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  # Tests find the programs (unitsim, bootloader-cli) through BOOTLOADER_BIN_DIR; the
+  # same path is compiled in for a test binary started by hand.
+  target_compile_definitions(${target} PRIVATE BOOTLOADER_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
+  # Each property takes one value here: a list in ENVIRONMENT would be split apart.
   gtest_discover_tests(${target}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;BOOTLOADER_BIN_DIR=${CMAKE_BINARY_DIR}/bin"
+    PROPERTIES ENVIRONMENT "BOOTLOADER_BIN_DIR=${CMAKE_BINARY_DIR}/bin"
+               ENVIRONMENT_MODIFICATION "QT_QPA_PLATFORM=set:offscreen"
                TIMEOUT 300)
 endfunction()

@@ -105,6 +105,9 @@ private:
     std::uint16_t rxSize_ = 0;  // RxBufferSize as allocated by Open
     std::uint16_t readPos_ = 0;
     std::uint16_t writePos_ = 0;
+    // Set once the buffer has filled up since the last ResetBuffer: from then on every slot
+    // holds a received byte, not only those below WritePos.
+    bool rxFull_ = false;
     TRxCondition* conditions_ = nullptr;
     std::int32_t matchedIndex_ = -1;
     std::int32_t linkState_ = 0;
@@ -116,6 +119,8 @@ private:
     bool replyDone_ = false;
     bool timedOut_ = false;
     bool stop_ = false;
+    // WaitReply calls in progress (a dispatched message may start another request).
+    int waitDepth_ = 0;
     // Incremented by every Close, so a wait can tell that the link was closed under it.
     std::uint64_t closeCount_ = 0;
     std::uint32_t actualBaudRate_ = 0;

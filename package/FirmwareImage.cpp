@@ -1,0 +1,89 @@
+#include "package/FirmwareImage.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include "package/FileError.h"
+#include "package/Resources.h"
+
+namespace {
+
+struct TProcessorRow {
+    std::uint16_t ProcessorNumber;
+    std::uint32_t ProgramEnd;
+};
+
+// Last program-memory address of each known target processor.
+constexpr TProcessorRow kProcessorTable[] = {
+    {2525, 0xBFFF}, {2620, 0xFFFF}, {4680, 0xFFFF}, {6622, 0xFFFF}, {4321, 0x1FFF},
+};
+
+// Reads up to maxLength bytes of the file. False when it cannot be opened or a read fails
+// (a directory opens but does not read).
+bool ReadFilePrefix(const std::string& path, std::size_t maxLength, std::vector<std::uint8_t>& bytes) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bytes.resize(maxLength);
+    std::size_t total = 0;
+    bool ok = true;
+    while (total < maxLength) {
+        ssize_t n = ::read(fd, bytes.data() + total, maxLength - total);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ok = false;
+            break;
+        }
+        if (n == 0) break;
+        total += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    bytes.resize(total);
+    return ok;
+}
+
+}  // namespace
+
+void FirmwareImage::ClearImage() {
+    ImageBuffer.fill(0);
+}
+
+void FirmwareImage::MarkAllPresent() {
+    BlockPresent.fill(true);
+}
+
+void FirmwareImage::LoadImageFromResource() {
+    std::span<const std::uint8_t> image = FindResource("HFile");
+    std::size_t length = std::min(image.size(), kImageSize);
+    std::copy_n(image.begin(), length, ImageBuffer.begin());
+    MarkAllPresent();
+}
+
+void FirmwareImage::LoadImageFromFile(const std::string& path) {
+    // Read completely before touching the image, so that a failure leaves it as it was.
+    std::vector<std::uint8_t> bytes;
+    if (!ReadFilePrefix(path, kImageSize, bytes)) throw EFileError("Cannot open file " + path);
+    std::copy(bytes.begin(), bytes.end(), ImageBuffer.begin());
+    MarkAllPresent();
+}
+
+void FirmwareImage::SetProgramEnd(std::uint16_t processorNumber) {
+    for (const TProcessorRow& row : kProcessorTable) {
+        if (row.ProcessorNumber == processorNumber) {
+            ProgramEnd = row.ProgramEnd;
+            return;
+        }
+    }
+}
+
+std::uint16_t ReadResourceWord(const std::string& name) {
+    std::span<const std::uint8_t> bytes = FindResource(name);
+    // A resource shorter than two bytes yields what it holds.
+    std::uint16_t value = 0;
+    if (bytes.size() > 0) value = bytes[0];
+    if (bytes.size() > 1) value = static_cast<std::uint16_t>(value | (bytes[1] << 8));
+    return value;
+}

@@ -1,0 +1,66 @@
+// Prints the firmware package this build carries, read the way the program reads it at
+// start-up: numbers from the resources, then the model tables, then the image.
+
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "package/FirmwareImage.h"
+#include "package/FormatVersion.h"
+#include "package/ModelProfile.h"
+#include "package/TitleTable.h"
+
+namespace {
+
+std::string Hex(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(value));
+    return text;
+}
+
+}  // namespace
+
+int main() {
+    try {
+        auto package = std::make_unique<FirmwareImage>();
+        std::string title;
+        package->ClearImage();
+        package->ProcessorNumber = ReadResourceWord("PROC_NUM");
+        package->SetProgramEnd(package->ProcessorNumber);
+        package->PackageModel = ReadResourceWord("VX_NUM");
+        package->PackageVersion = ReadResourceWord("FW_VER");
+        ApplyTitleTable(*package, title);
+        package->LoadImageFromResource();
+
+        const ModelProfile profile = ProfileFor(package->ExpectedModel);
+        std::size_t present = 0;
+        for (bool p : package->BlockPresent) present += p ? 1 : 0;
+
+        std::cout << "Processor:       " << package->ProcessorNumber << "\n"
+                  << "Program end:     "
+                  << (package->ProgramEnd ? Hex(package->ProgramEnd) : std::string("unknown processor"))
+                  << "\n"
+                  << "Model:           " << package->PackageModel << "\n"
+                  << "Expected model:  " << package->ExpectedModel << "\n"
+                  << "Title:           " << (title.empty() ? std::string("(none)") : title) << "\n"
+                  << "Version:         " << FormatVersion(package->PackageVersion) << "\n"
+                  << "Modbus speed:    " << profile.ModbusSpeed << "\n"
+                  << "Boot speed:      " << profile.BootSpeed << "\n"
+                  << "Boot entry:      ";
+        if (profile.BootEntryRecipe.empty()) std::cout << "no writes";
+        for (std::size_t i = 0; i < profile.BootEntryRecipe.size(); ++i) {
+            const TBootEntryStep& step = profile.BootEntryRecipe[i];
+            std::cout << (i ? ", then " : "") << "function " << int(step.FunctionCode) << " slave "
+                      << int(step.Slave) << " register " << step.Register;
+        }
+        std::cout << " (value " << Hex(BootModeEntryValue) << ")\n"
+                  << "Image:           " << FirmwareImage::kImageSize << " bytes, " << present << " of "
+                  << FirmwareImage::kBlockCount << " blocks present\n";
+        return 0;
+    } catch (const std::exception& e) {
+        std::cerr << "package-info: " << e.what() << "\n";
+        return 1;
+    }
+}

@@ -1,0 +1,27 @@
+#include "platform/RecordingLog.h"
+
+void TRecordingLog::Clear() {
+    ++clearCount_;
+    lines_.clear();
+}
+
+void TRecordingLog::AddLogLine(const std::string& text) {
+    ++addCount_;
+    lines_.push_back(text);
+}
+
+void TRecordingLog::ReplaceLogLine(const std::string& text) {
+    ++replaceCount_;
+    if (!lines_.empty()) {
+        lines_.back() = text;
+    }
+}
+
+void TRecordingLog::AppendLine(const std::string& text) {
+    ++appendCount_;
+    lines_.push_back(text);
+}
+
+std::string TRecordingLog::LastLine() const {
+    return lines_.empty() ? std::string() : lines_.back();
+}
