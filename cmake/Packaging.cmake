@@ -1,4 +1,9 @@
-# Installation and the Debian package (cpack -G DEB).
+# Installation and the Debian package.
+#
+# The package library of package/ takes the target name "package", which CMake reserves for
+# CPack's own target whenever CPackConfig.cmake lies at the top of the build tree. The CPack
+# configuration therefore goes to a subdirectory; build the Debian package with
+#   cmake --build build && (cd build/packaging && cpack -G DEB)
 include(GNUInstallDirs)
 
 foreach(program bootloader bootloader-cli unitsim)
@@ -28,5 +33,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libc6 (>= 2.34), libstdc++6 (>= 12), libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), qt6-qpa-plugins")
 set(CPACK_GENERATOR "DEB")
+set(CPACK_OUTPUT_CONFIG_FILE "${CMAKE_BINARY_DIR}/packaging/CPackConfig.cmake")
+set(CPACK_SOURCE_OUTPUT_CONFIG_FILE "${CMAKE_BINARY_DIR}/packaging/CPackSourceConfig.cmake")
 set(CPACK_SOURCE_IGNORE_FILES "/build/;/build-.*/;/\\\\.git/")
 include(CPack)
