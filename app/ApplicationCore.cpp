@@ -2,9 +2,9 @@
 
 #include <filesystem>
 
-#include "package/ModelTables.h"
+#include "package/TitleTable.h"
 #include "platform/IniFile.h"
-#include "platform/IntConv.h"
+#include "platform/StrToInt.h"
 
 TApplicationCore::TApplicationCore(TMessageLoop& loop, TAppView& view, OperatorLog& log,
                                    TPortFactoryMaker makePorts)
@@ -67,15 +67,15 @@ void TApplicationCore::OpenDefaultPort() {
 void TApplicationCore::LoadSettings() {
     const std::string path = SettingsPath();
     if (std::filesystem::exists(path)) {
-        CommsPortNumber = ReadIniInteger(path, "Options", "Comms_Port", 1);
+        CommsPortNumber = TIniFile(path).ReadInteger("Options", "Comms_Port", 1);
     } else {
         CommsPortNumber = 1;
-        WriteIniString(path, "Options", "Comms_Port", "1");
+        TIniFile(path).WriteInteger("Options", "Comms_Port", 1);
     }
 }
 
 void TApplicationCore::SaveSettings() {
-    WriteIniString(SettingsPath(), "Options", "Comms_Port", std::to_string(CommsPortNumber));
+    TIniFile(SettingsPath()).WriteInteger("Options", "Comms_Port", CommsPortNumber);
 }
 
 void TApplicationCore::StartUpgrade() {

@@ -15,7 +15,7 @@
 #include "cli/ConsoleLog.h"
 #include "cli/DevicePortFactory.h"
 #include "link/PosixPortFactory.h"
-#include "platform/IntConv.h"
+#include "platform/StrToInt.h"
 #include "platform/qt/QtMessageLoop.h"
 
 namespace {

@@ -70,13 +70,15 @@ void FirmwareImage::LoadImageFromFile(const std::string& path) {
     MarkAllPresent();
 }
 
-void FirmwareImage::SetProgramEnd(std::uint16_t processorNumber) {
+std::optional<std::uint32_t> ProcessorProgramEnd(std::uint16_t processorNumber) {
     for (const TProcessorRow& row : kProcessorTable) {
-        if (row.ProcessorNumber == processorNumber) {
-            ProgramEnd = row.ProgramEnd;
-            return;
-        }
+        if (row.ProcessorNumber == processorNumber) return row.ProgramEnd;
     }
+    return std::nullopt;
+}
+
+void FirmwareImage::SetProgramEnd(std::uint16_t processorNumber) {
+    if (const auto end = ProcessorProgramEnd(processorNumber)) ProgramEnd = *end;
 }
 
 std::uint16_t ReadResourceWord(const std::string& name) {

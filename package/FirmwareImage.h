@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // The firmware package the program carries: the 64 KiB program image indexed by
@@ -39,6 +40,10 @@ struct FirmwareImage {
     // leaves ProgramEnd unchanged.
     void SetProgramEnd(std::uint16_t processorNumber);
 };
+
+// The last program address the processor table gives for a processor, or nothing for a
+// processor the table does not list.
+std::optional<std::uint32_t> ProcessorProgramEnd(std::uint16_t processorNumber);
 
 // The first two bytes of the named package resource, little-endian.
 // Throws EResourceError "Resource <name> not found".

@@ -1,7 +1,7 @@
 #include "upgrade/DevicePreparation.h"
 
 #include "modbus/ModBusPro.h"
-#include "package/ModelTables.h"
+#include "package/ModelProfile.h"
 #include "upgrade/PumpDelay.h"
 
 TDevicePreparation::TDevicePreparation(TMessageLoop& loop, TLumoComms& link, const FirmwareImage& package)
@@ -102,11 +102,11 @@ void TDevicePreparation::Reopen(std::uint32_t baudRate) {
 }
 
 void TDevicePreparation::EnterBootMode() {
-    const ModelProfile& profile = ProfileFor(package_.ExpectedModel);
+    const ModelProfile profile = ProfileFor(package_.ExpectedModel);
     Reopen(profile.ModbusSpeed);
     // Single attempts, straight to the wire: a unit that has already switched cannot answer.
     for (const auto& step : profile.BootEntryRecipe) {
-        ModbusWriteRegister(link_, step.Slave, step.Function, step.Register, kBootEntryValue, kModbusTimeoutTicks);
+        ModbusWriteRegister(link_, step.Slave, step.FunctionCode, step.Register, BootModeEntryValue, kModbusTimeoutTicks);
     }
     Reopen(profile.BootSpeed);
 }

@@ -4,7 +4,7 @@
 #include <exception>
 #include <string>
 
-#include "package/ModelTables.h"
+#include "package/ModelProfile.h"
 
 namespace {
 
