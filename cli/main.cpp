@@ -13,7 +13,6 @@
 
 #include "app/ApplicationCore.h"
 #include "cli/ConsoleLog.h"
-#include "cli/DevicePortFactory.h"
 #include "link/PosixPortFactory.h"
 #include "platform/StrToInt.h"
 #include "platform/qt/QtMessageLoop.h"
@@ -156,7 +155,7 @@ int main(int argc, char** argv) {
 
     TApplicationCore::TPortFactoryMaker makePorts = [&options](const std::string& baseDir)
         -> std::shared_ptr<TPortFactory> {
-        if (options.device) return std::make_shared<TDevicePortFactory>(*options.device);
+        if (options.device) return TPosixPortFactory::ForDevice(*options.device);
         return std::make_shared<TPosixPortFactory>(baseDir);
     };
     TApplicationCore core(loop, view, log, makePorts);
@@ -172,7 +171,7 @@ int main(int argc, char** argv) {
     if (!core.Link() || !core.Link()->IsOpen()) {
         const std::string port =
             options.device ? *options.device : "COM" + std::to_string(core.CommsPortNumber);
-        std::fprintf(stderr, "bootloader-cli: %s could not be opened\n", port.c_str());
+        if (!view.MessagesShown()) std::fprintf(stderr, "bootloader-cli: %s could not be opened\n", port.c_str());
         return kExitUsage;
     }
     if (const auto actual = core.Link()->ActualBaudRate(); actual != 0 && actual != core.Link()->BaudRate) {

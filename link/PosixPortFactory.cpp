@@ -8,8 +8,14 @@
 
 TPosixPortFactory::TPosixPortFactory(std::string baseDirectory) : resolver_(std::move(baseDirectory)) {}
 
+std::shared_ptr<TPosixPortFactory> TPosixPortFactory::ForDevice(std::string devicePath) {
+    auto factory = std::make_shared<TPosixPortFactory>(std::string());
+    factory->devicePath_ = std::move(devicePath);
+    return factory;
+}
+
 std::unique_ptr<TSerialDevice> TPosixPortFactory::OpenDevice(const std::string& portName) {
-    const std::string path = resolver_.Resolve(portName);
+    const std::string path = devicePath_.empty() ? resolver_.Resolve(portName) : devicePath_;
     if (path.empty())
         return nullptr;
     TPosixSerialDevice::TOpenResult opened = TPosixSerialDevice::Open(path);

@@ -14,6 +14,10 @@ public:
     // the settings file.
     explicit TPosixPortFactory(std::string baseDirectory);
 
+    // A factory that opens the one device at devicePath whatever port is asked for, with
+    // the same exclusive opening and checks (the headless runner's --device).
+    static std::shared_ptr<TPosixPortFactory> ForDevice(std::string devicePath);
+
     std::unique_ptr<TSerialDevice> OpenDevice(const std::string& portName) override;
 
     // The device must be one this factory opened (or another with a pollable descriptor)
@@ -25,4 +29,5 @@ public:
 
 private:
     TPortResolver resolver_;
+    std::string devicePath_;
 };

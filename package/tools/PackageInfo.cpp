@@ -1,8 +1,11 @@
 // Prints the firmware package this build carries, read the way the program reads it at
 // start-up: numbers from the resources, then the model tables, then the image.
+// With --dump-image FILE it also writes the 65536 image bytes to FILE, so a script can
+// compare a unit's flash with what the program sends.
 
 #include <cstdio>
 #include <exception>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -22,7 +25,14 @@ std::string Hex(std::uint32_t value) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    std::string dumpPath;
+    if (argc == 3 && std::string(argv[1]) == "--dump-image") {
+        dumpPath = argv[2];
+    } else if (argc != 1) {
+        std::cerr << "usage: package-info [--dump-image FILE]\n";
+        return 2;
+    }
     try {
         auto package = std::make_unique<FirmwareImage>();
         std::string title;
@@ -58,6 +68,15 @@ int main() {
         std::cout << " (value " << Hex(BootModeEntryValue) << ")\n"
                   << "Image:           " << FirmwareImage::kImageSize << " bytes, " << present << " of "
                   << FirmwareImage::kBlockCount << " blocks present\n";
+        if (!dumpPath.empty()) {
+            std::ofstream out(dumpPath, std::ios::binary | std::ios::trunc);
+            out.write(reinterpret_cast<const char*>(package->ImageBuffer.data()),
+                      static_cast<std::streamsize>(package->ImageBuffer.size()));
+            if (!out.flush()) {
+                std::cerr << "package-info: cannot write " << dumpPath << "\n";
+                return 1;
+            }
+        }
         return 0;
     } catch (const std::exception& e) {
         std::cerr << "package-info: " << e.what() << "\n";

@@ -1,3 +1,5 @@
+#include <optional>
+
 #include "tests/upgrade/UpgradeFixture.h"
 #include "upgrade/PumpDelay.h"
 
@@ -75,10 +77,11 @@ TEST_F(DevicePreparationTest, SettingsOfA6155AreCarriedAcrossTheUpgrade) {
         }
 
     // 5000 ms between the restart and the first restore write; 3000 ms after the commit.
-    std::uint32_t restartMs = 0;
+    std::optional<std::uint32_t> restart;
     for (const auto& f : Frames())
-        if (f.Bytes.size() == 6 && f.Bytes[2] == 0x00 && f.Bytes[3] == 0x00) restartMs = f.TimeMs;
-    ASSERT_NE(restartMs, 0u);
+        if (f.Bytes == std::vector<std::uint8_t>{0x10, 0x02, 0x00, 0x00, 0x00, 0x10, 0x03}) restart = f.TimeMs;
+    ASSERT_TRUE(restart);
+    const std::uint32_t restartMs = *restart;
     EXPECT_GE(requests[5].timeMs - restartMs, 5000u);
     EXPECT_GE(loop.Now() - requests[9].timeMs, 3000u);
 }
@@ -100,6 +103,7 @@ TEST_F(DevicePreparationTest, CarryOverDoesNotApplyOutsideItsCondition) {
         TSimConfig config = CarryOverUnit(c.unitVersion);
         config.Model = c.model;
         Build(config);
+        ReopenAt(9600);
         ASSERT_EQ(device->ReadDeviceIdentity(), 1);
         EXPECT_EQ(device->SaveDeviceSettings(), TDevicePreparation::kNotApplicable);
         const auto before = Frames().size();
@@ -145,6 +149,7 @@ TEST_F(DevicePreparationTest, FailedRestoreWriteSkipsTheRestButStillCommits) {
     // Exchange 1 is the write to 17:24; 2 to 4 are the three attempts of the block to 19.
     config.Faults.FailAt = {2, 3, 4};
     Build(config);
+    ReopenAt(9600);
     // As left by an identity read and a save before the boot phase.
     device->DeviceModel = 6155;
     device->DeviceVersion = 109;

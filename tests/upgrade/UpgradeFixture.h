@@ -52,6 +52,14 @@ public:
 // simulated unit behind it, device preparation, boot commands and the sequencer, wired as
 // the application core wires them.
 class UpgradeFixture : public ::testing::Test {
+public:
+    // A frame written to the port, with the line speed in effect.
+    struct TFrame {
+        std::vector<std::uint8_t> Bytes;
+        std::uint32_t Baud;
+        std::uint32_t TimeMs;
+    };
+
 protected:
     static constexpr const char* kPort = "COM1";
 
@@ -82,6 +90,13 @@ protected:
         sequencer = std::make_unique<UpgradeSequencer>(loop, view, log, *link, *package, *device, *boot);
     }
 
+    // Reopens the link at another line speed, as the steps do before Modbus work.
+    void ReopenAt(std::uint32_t baud) {
+        link->Close();
+        link->BaudRate = baud;
+        ASSERT_TRUE(link->Open());
+    }
+
     // Runs one upgrade from Start to the idle step; false when it never ended.
     bool RunUpgrade() {
         view.Ended = false;
@@ -91,12 +106,7 @@ protected:
         return view.Ended;
     }
 
-    // Every frame written to the port, across reopenings, with the line speed in effect.
-    struct TFrame {
-        std::vector<std::uint8_t> Bytes;
-        std::uint32_t Baud;
-        std::uint32_t TimeMs;
-    };
+    // Every frame written to the port, across reopenings.
     std::vector<TFrame> Frames() const {
         std::vector<TFrame> frames;
         for (const auto& d : ports->Devices(kPort))

@@ -243,7 +243,9 @@ TEST_F(SequencerTest, ErrorRaisedByOpenEndsTheUpgradeWithButtonsEnabled) {
 }
 
 TEST_F(SequencerTest, StopRequestedDuringAStepEndsAfterThatStep) {
-    Build(TSimConfig{});
+    TSimConfig config;
+    config.TurnaroundUs = 2000;  // so the erase loop takes virtual time
+    Build(config);
     // A timer runs inside the waits of the erase step, as a close request from the
     // window would, and asks the upgrade to stop there.
     bool requested = false;

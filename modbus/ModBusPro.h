@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "link/LumoComms.h"
+
+// Modbus RTU master: the CRC and the three register transactions the updater uses.
+//
+// Every transaction is one blocking request/reply exchange over the link. It returns
+// a reply result:
+//    1  the normal reply arrived (a read's CRC was correct and its values decoded)
+//    2  an exception reply arrived (its code is not interpreted; nothing decoded)
+//    0  no complete reply before the timeout
+//   -1  read only: a normal reply arrived but it is not a valid frame (bad CRC, or a
+//       length that disagrees with its byte count, as when bytes arrived behind it);
+//       values are left untouched
+//   -2  the port was closed while the transaction waited
+// When the port is not open at all the transaction returns the link's state at once.
+//
+// Register addresses, counts and values travel high byte first, the CRC low byte first.
+// A write's echo is not compared with the request and its CRC is not tested.
+
+// The largest register count a request may carry: the byte count of the write-multiple
+// request and of the read reply is one byte, so 2 x count must fit in it.
+inline constexpr std::uint16_t kModbusMaxRegisters = 127;
+
+// CRC-16/MODBUS of data[first .. last] (inclusive), returned with its two bytes exchanged:
+// the CRC's low byte is in the high half. Storing the result high half first therefore
+// puts the CRC low byte first, as the frames carry it. 0xFFFF (and no byte read) when
+// last < first.
+std::uint16_t ModbusCrc16(const std::uint8_t* data, std::uint16_t first, std::uint16_t last);
+
+// Request frames, CRC included. The write-register frame serves functions 6 and 103,
+// the write-registers frame the write-multiple layout (function 104).
+// Throw std::invalid_argument when count exceeds kModbusMaxRegisters, and the
+// write-registers frame also when values holds fewer than count entries.
+std::vector<std::uint8_t> ModbusReadFrame(std::uint8_t slave, std::uint8_t function, std::uint16_t reg,
+                                          std::uint16_t count);
+std::vector<std::uint8_t> ModbusWriteRegisterFrame(std::uint8_t slave, std::uint8_t function,
+                                                   std::uint16_t reg, std::uint16_t value);
+std::vector<std::uint8_t> ModbusWriteRegistersFrame(std::uint8_t slave, std::uint8_t function,
+                                                    std::uint16_t reg, std::uint16_t count,
+                                                    std::span<const std::uint16_t> values);
+
+// Reads count holding registers from reg on. On result 1, values receive the decoded
+// registers: as many as the reply's byte count carries, but never more than values holds.
+// Throws std::invalid_argument (nothing sent) when count exceeds kModbusMaxRegisters.
+std::int32_t ModbusReadRegisters(TLumoComms& link, std::uint8_t slave, std::uint8_t function,
+                                 std::uint16_t reg, std::uint16_t count, std::uint16_t timeoutTicks,
+                                 std::span<std::uint16_t> values);
+
+// Writes one register (functions 6 and 103).
+std::int32_t ModbusWriteRegister(TLumoComms& link, std::uint8_t slave, std::uint8_t function,
+                                 std::uint16_t reg, std::uint16_t value, std::uint16_t timeoutTicks);
+
+// Writes count registers from reg on, taking exactly the first count entries of values.
+// Throws std::invalid_argument (nothing sent) when values holds fewer than count entries
+// or count exceeds kModbusMaxRegisters: the request would otherwise carry values the
+// caller never gave, or a byte count that wrapped.
+std::int32_t ModbusWriteRegisters(TLumoComms& link, std::uint8_t slave, std::uint8_t function,
+                                  std::uint16_t reg, std::uint16_t count,
+                                  std::span<const std::uint16_t> values, std::uint16_t timeoutTicks);

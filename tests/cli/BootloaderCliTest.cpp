@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "platform/PseudoTerminal.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestPortsDirectory.h"
+
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::string ReadAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+const std::vector<std::string> kNineLines = {
+    "Initialising Upgrade.....Done (1)",
+    "Enabling BootLoader.....Done",
+    "Retrieving Bootloader Info......VX6181 v1.05",
+    "Retrieving Model Number......OK",
+    "Erasing Program Memory......100%",
+    "Sending New Program Data......100%",
+    "Disabling Boot Mode......Done",
+    "Restarting Unit......Done",
+    "Finalising Upgrade.....Done",
+};
+
+// The headless runner against unitsim on COM1 of a ports directory of the test's own.
+class BootloaderCliTest : public ::testing::Test {
+protected:
+    void StartUnit(std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {"--ports-dir", ports.Path().string(), "--port", "1",
+                                         "--flash-dump", (work.Path() / "flash.bin").string()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        unit = std::make_unique<TChildProcess>("unitsim", args);
+        ready = unit->ReadLine();
+        ASSERT_EQ(ready.rfind("unitsim: COM1 -> ", 0), 0u) << ready;
+    }
+    std::string SlavePath() const { return ready.substr(ready.find("-> ") + 3); }
+
+    // Runs bootloader-cli in the working directory; its exit status.
+    int RunCli(std::vector<std::string> args) {
+        cli = std::make_unique<TChildProcess>("bootloader-cli", std::move(args), work.Path().string());
+        return cli->Wait();
+    }
+
+    std::string StopUnitAndReadFlash() {
+        unit->Signal(SIGTERM);
+        EXPECT_EQ(unit->Wait(), 0);
+        return ReadAll(work.Path() / "flash.bin");
+    }
+
+    TTestPortsDirectory ports;
+    TTempDir work;
+    std::unique_ptr<TChildProcess> unit;
+    std::unique_ptr<TChildProcess> cli;
+    std::string ready;
+};
+
+TEST_F(BootloaderCliTest, UpgradePrintsEachLineOnceInItsFinalFormAndExitsZero) {
+    StartUnit();
+    ASSERT_EQ(RunCli({"--port", "1"}), 0) << cli->Stderr;
+    EXPECT_EQ(Lines(cli->Stdout), kNineLines);
+    EXPECT_EQ(cli->Stderr, "");
+    // A port from the command line leaves the settings file alone.
+    EXPECT_FALSE(std::filesystem::exists(work.Path() / "Bootload.Ini"));
+    const std::string flash = StopUnitAndReadFlash();
+    ASSERT_EQ(flash.size(), 65536u);
+    EXPECT_EQ(flash.substr(0, 2048), std::string(2048, '\xFF'));
+    EXPECT_NE(flash.substr(2048), std::string(65536 - 2048, '\xFF'));
+}
+
+TEST_F(BootloaderCliTest, WithoutAPortItUsesAndWritesTheSettingsFile) {
+    StartUnit();
+    ASSERT_EQ(RunCli({}), 0) << cli->Stderr;
+    EXPECT_EQ(ReadAll(work.Path() / "Bootload.Ini"), "[Options]\r\nComms_Port=1\r\n");
+}
+
+TEST_F(BootloaderCliTest, DeviceOptionOpensThatDevice) {
+    StartUnit();
+    ASSERT_EQ(RunCli({"--device", SlavePath()}), 0) << cli->Stderr;
+    EXPECT_EQ(Lines(cli->Stdout).back(), "Finalising Upgrade.....Done");
+}
+
+TEST_F(BootloaderCliTest, FailureExitIsOne) {
+    StartUnit({"--report-model", "6117"});
+    EXPECT_EQ(RunCli({"--port", "1"}), 1);
+    EXPECT_EQ(Lines(cli->Stdout).back(), "Retrieving Model Number......Error (Incompatible Model)");
+}
+
+TEST_F(BootloaderCliTest, ImageFromAFileIsWhatTheUnitReceives) {
+    StartUnit();
+    std::string image(65536, '\0');
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>((i * 31 + 7) % 251);
+    std::ofstream(work.Path() / "image.bin", std::ios::binary) << image;
+    ASSERT_EQ(RunCli({"--port", "1", "--image", "image.bin", "--processor", "2620", "--model", "$1825"}), 0)
+        << cli->Stderr;
+    EXPECT_EQ(Lines(cli->Stdout).front(), "New File Loaded...VX6181");
+    EXPECT_EQ(StopUnitAndReadFlash().substr(2048), image.substr(2048));
+}
+
+TEST_F(BootloaderCliTest, ProcessorOutsideTheTableIsRefused) {
+    StartUnit();
+    std::ofstream(work.Path() / "image.bin", std::ios::binary) << std::string(100, 'x');
+    EXPECT_EQ(RunCli({"--port", "1", "--image", "image.bin", "--processor", "1234", "--model", "6181"}), 1);
+    EXPECT_EQ(Lines(cli->Stdout).back(), "Initialising Upgrade.....Error (Unknown Processor 1234)");
+}
+
+TEST_F(BootloaderCliTest, UsageAndStartUpErrorsExitTwo) {
+    TPseudoTerminal pty;  // a port that opens, for the image error
+    struct TCase {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const std::vector<TCase> cases = {
+        {{"--port", "abc"}, "'abc' is not a valid integer value"},
+        {{"--port", "1", "--device", "/dev/null"}, "exclude each other"},
+        {{"--image", "x.bin"}, "go together"},
+        {{"--frobnicate"}, "unknown option --frobnicate"},
+        {{"--port", "7"}, "Unable To Open Comms Port. Please Select Another."},
+        {{"--device", pty.SlavePath(), "--image", "missing.bin", "--processor", "2620", "--model", "1"},
+         "Cannot open file"},
+        {{"--device", "/dev/null"}, "File Handle is not a Comm Handle."},
+    };
+    ports.Link(7, (ports.Path() / "nothing-here").string());
+    ports.Link(1, (ports.Path() / "nothing-here-either").string());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.front());
+        EXPECT_EQ(RunCli(c.args), 2);
+        EXPECT_NE(cli->Stderr.find(c.message), std::string::npos) << cli->Stderr;
+    }
+}
+
+TEST_F(BootloaderCliTest, HelpExplainsTheExitStatus) {
+    EXPECT_EQ(RunCli({"--help"}), 0);
+    EXPECT_NE(cli->Stdout.find("Exit status"), std::string::npos);
+    EXPECT_NE(cli->Stdout.find("--device PATH"), std::string::npos);
+}
+
+}  // namespace
