@@ -40,7 +40,11 @@ TCommSelFrm::TCommSelFrm(QWidget* parent) : QDialog(parent) {
 
     setTabOrder(ComboBox1, Button1);
     setTabOrder(Button1, Button2);
-    ComboBox1->setFocus();
+}
+
+void TCommSelFrm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    ComboBox1->setFocus(Qt::OtherFocusReason);
 }
 
 void TCommSelFrm::keyPressEvent(QKeyEvent* event) {

@@ -24,5 +24,8 @@ public:
     QPushButton* Button2;
 
 protected:
+    // Every showing starts on the list, the first control in tab order, so that Enter
+    // reaches the default button (Cancel) rather than a button focused last time.
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 };

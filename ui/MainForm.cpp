@@ -203,9 +203,16 @@ void TMainForm::FinishDeferredClose() {
 }
 
 void TMainForm::ShowMainWindow() {
-    const QRect screen = this->screen()->availableGeometry();
-    move(screen.center() - QPoint(width() / 2, height() / 2));
+    // The frame is known only once the window is shown; centre the client area first so
+    // that it opens in place, then the whole frame.
+    const QPoint centre = screen()->availableGeometry().center();
+    QRect placed = rect();
+    placed.moveCenter(centre);
+    move(placed.topLeft());
     show();
+    placed = frameGeometry();
+    placed.moveCenter(centre);
+    move(placed.topLeft());
 }
 
 void TMainForm::HideLoadFile() { LoadFile1->setVisible(options_.EnableLoadFile); }

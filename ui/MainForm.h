@@ -29,13 +29,14 @@ class TCommSelFrm;
 class TMainForm final : public QMainWindow, public TAppView {
     Q_OBJECT
 public:
+    // Value-initialised by default (all off).
     struct TOptions {
         // Keeps the File, Load File entry that start-up otherwise hides.
-        bool EnableLoadFile = false;
+        bool EnableLoadFile;
     };
 
     // Builds the window and runs FormCreate, which shows it.
-    TMainForm(TMessageLoop& loop, TApplicationCore::TPortFactoryMaker makePorts, TOptions options = {});
+    TMainForm(TMessageLoop& loop, TApplicationCore::TPortFactoryMaker makePorts, TOptions options = TOptions());
     ~TMainForm() override;
 
     // The about box and the port dialog are created after start-up; until they are given

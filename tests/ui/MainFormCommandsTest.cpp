@@ -45,7 +45,8 @@ protected:
                 return;
             }
             dialog->selectFile(QString::fromStdString(path));
-            dialog->accept();
+            // As the Open button does.
+            QMetaObject::invokeMethod(dialog, "accept");
         });
     }
 

@@ -15,6 +15,7 @@
 #include "ui/AboutBox.h"
 #include "ui/CommSelFrm.h"
 #include "ui/MainForm.h"
+#include "ui/MessageBoxes.h"
 
 // The desktop program's window as main() builds it, run in a working directory and a ports
 // directory of the test's own. Every port a test may reach is an entry of that directory:

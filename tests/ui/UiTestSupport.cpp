@@ -35,7 +35,10 @@ TModalScript::TModalScript() {
     timer_.start();
 }
 
-TModalScript::~TModalScript() { timer_.stop(); }
+TModalScript::~TModalScript() {
+    timer_.stop();
+    if (handled_) handled_->removeEventFilter(&hideWatcher_);
+}
 
 void TModalScript::Then(TAnswer answer) { answers_.push_back(std::move(answer)); }
 
@@ -46,11 +49,19 @@ void TModalScript::ThenPressOk(TSeenBox* seen) {
     });
 }
 
+bool TModalScript::THideWatcher::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Hide && watched == script_.handled_) {
+        watched->removeEventFilter(this);
+        script_.handled_ = nullptr;
+    }
+    return false;
+}
+
 void TModalScript::Poll() {
-    if (handled_ && !handled_->isVisible()) handled_ = nullptr;
     QWidget* modal = QApplication::activeModalWidget();
     if (!modal || modal == handled_ || !modal->isVisible()) return;
     handled_ = modal;
+    modal->installEventFilter(&hideWatcher_);
     if (answers_.empty()) {
         unexpected_.push_back(modal->windowTitle() + QStringLiteral(": ") + Inspect(modal).Text);
         if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->done(QDialog::Rejected);

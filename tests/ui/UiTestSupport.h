@@ -39,9 +39,21 @@ public:
     const std::vector<QString>& Unexpected() const { return unexpected_; }
 
 private:
+    // Forgets the handled window when it hides, so that a dialog shown again (the same
+    // object) counts as a new one even when no event ran in between.
+    class THideWatcher : public QObject {
+    public:
+        explicit THideWatcher(TModalScript& script) : script_(script) {}
+        bool eventFilter(QObject* watched, QEvent* event) override;
+
+    private:
+        TModalScript& script_;
+    };
+
     void Poll();
 
     QTimer timer_;
+    THideWatcher hideWatcher_{*this};
     std::deque<TAnswer> answers_;
     QPointer<QWidget> handled_;
     std::vector<QString> unexpected_;
