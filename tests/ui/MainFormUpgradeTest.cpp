@@ -100,6 +100,37 @@ TEST_F(MainFormUpgrade, StartRunsAWholeUpgradeAgainstTheSimulatedUnit) {
     }
 }
 
+TEST_F(MainFormUpgrade, AnErrorRaisedInAStepIsShownInTheDefaultErrorBoxAndEndsTheUpgrade) {
+    PresentPort(1);
+    TMainForm& form = CreateForm();
+    ASSERT_TRUE(form.Core().Link()->IsOpen());
+    // The first step reopens the port, which is now a regular file: the link's Open raises.
+    std::filesystem::remove(ports_ / "COM1");
+    std::filesystem::create_symlink(work_.Write("not-a-terminal", ""), ports_ / "COM1");
+    QSignalSpy finished(&form, &TMainForm::UpgradeFinished);
+    TSeenBox seen;
+    bool buttonsDisabledDuringBox = false;
+    script_.Then([&](QWidget* modal) {
+        seen = Inspect(modal);
+        buttonsDisabledDuringBox = !form.Button6->isEnabled() && !form.Button1->isEnabled();
+        PressButton(modal);
+    });
+
+    form.Button6->click();
+    ASSERT_TRUE(WaitUntil([&] { return finished.count() > 0; }));
+
+    EXPECT_EQ(script_.Pending(), 0u);
+    EXPECT_EQ(seen.Caption, form.windowTitle());
+    EXPECT_EQ(seen.Icon, QMessageBox::Critical);
+    EXPECT_EQ(seen.Text, QStringLiteral("File Handle is not a Comm Handle."));
+    EXPECT_EQ(seen.Buttons, QStringList{QStringLiteral("OK")});
+    EXPECT_TRUE(buttonsDisabledDuringBox);
+    EXPECT_FALSE(finished.front().front().toBool());
+    EXPECT_EQ(LogLines(), QStringList{QStringLiteral("Initialising Upgrade.....")});
+    EXPECT_TRUE(form.Button6->isEnabled());
+    EXPECT_TRUE(form.Button1->isEnabled());
+}
+
 TEST_F(MainFormUpgrade, ClosingDuringAStepWaitsForItAndThenCloses) {
     struct Case {
         const char* name;
