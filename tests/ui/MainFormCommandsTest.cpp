@@ -4,7 +4,6 @@
 #include <QInputDialog>
 #include <QTest>
 
-#include "app/AboutTexts.h"
 #include "tests/ui/MainFormFixture.h"
 
 namespace {
@@ -132,17 +131,6 @@ TEST_F(MainFormCommands, CommsPortOnAMissingPortReopensThePreviousOneWithTheErro
     EXPECT_EQ(Settings(), "[Options]\r\nComms_Port=3\r\n");
 }
 
-TEST_F(MainFormCommands, CommsPortWithASavedPortBeyondTheListOpensWithNothingSelected) {
-    PresentPort(40);
-    WriteSettings("[Options]\r\nComms_Port=40\r\n");
-    TMainForm& form = CreateForm();
-    EXPECT_EQ(form.StatusPanelText(0), QStringLiteral(" Port: COM40"));
-    int selected = -2;
-    AnswerPortDialog([](TCommSelFrm& d) { d.Button2->click(); }, &selected);
-    form.CommsPort1Click();
-    EXPECT_EQ(selected, -1);
-}
-
 TEST_F(MainFormCommands, LoadFileCancelledChangesNothing) {
     PresentPort(1);
     TMainForm& form = CreateForm(TMainForm::TOptions{true});
@@ -200,38 +188,6 @@ TEST_F(MainFormCommands, LoadFileWithANonNumberStopsAtThatPrompt) {
     EXPECT_EQ(form.Core().Package.ProcessorNumber, processor);
     EXPECT_EQ(form.Core().Package.ExpectedModel, model);
     EXPECT_EQ(form.ListBox1->count(), 0);
-}
-
-TEST_F(MainFormCommands, LoadFileCancelAtTheSecondPromptIsTheEmptyText) {
-    PresentPort(1);
-    TMainForm& form = CreateForm(TMainForm::TOptions{true});
-    const std::uint16_t model = form.Core().Package.ExpectedModel;
-    AnswerFileDialog(work_.Write("image.bin", "x"));
-    AnswerPrompt(QStringLiteral("Enter Processor No."), QStringLiteral("Processor No."), "2620");
-    AnswerPrompt(QStringLiteral("Enter VX No."), QStringLiteral("VX No."), nullptr);
-    TSeenBox seen;
-    script_.ThenPressOk(&seen);
-    form.LoadFile1Click();
-
-    EXPECT_EQ(seen.Text, QStringLiteral("'' is not a valid integer value."));
-    EXPECT_EQ(form.Core().Package.ProcessorNumber, 2620);
-    EXPECT_EQ(form.Core().Package.ExpectedModel, model);
-    EXPECT_EQ(form.ListBox1->count(), 0);
-}
-
-TEST_F(MainFormCommands, AboutShowsTheBuildsVersion) {
-    PresentPort(1);
-    TMainForm& form = CreateForm();
-    QString version;
-    script_.Then([&](QWidget* modal) {
-        auto* box = qobject_cast<TAboutBox*>(modal);
-        ASSERT_NE(box, nullptr);
-        version = box->Label2->text();
-        box->OKButton->click();
-    });
-    form.About1Click();
-    EXPECT_EQ(script_.Pending(), 0u);
-    EXPECT_EQ(version.toStdString(), TAboutTexts::VersionLine(*ReadVersionInfo().FileVersion));
 }
 
 }  // namespace

@@ -54,37 +54,6 @@ TEST_F(MessageBoxesTest, GuardedHandlerStopsAtTheErrorAndShowsTheDefaultBox) {
     EXPECT_EQ(seen.Buttons, QStringList{QStringLiteral("OK")});
 }
 
-TEST_F(MessageBoxesTest, GuardedHandlerWithoutErrorShowsNothing) {
-    TModalScript script;
-    int runs = 0;
-    RunGuarded([&] { ++runs; });
-    EXPECT_EQ(runs, 1);
-    EXPECT_TRUE(script.Unexpected().empty());
-}
-
-TEST_F(MessageBoxesTest, PlainMessageHasNoIconAndTheApplicationTitle) {
-    TModalScript script;
-    TSeenBox seen;
-    script.ThenPressOk(&seen);
-    ShowMessage("Unable To Open Comms Port. Please Select Another.");
-    EXPECT_EQ(script.Pending(), 0u);
-    EXPECT_EQ(seen.Caption, QStringLiteral("Unit Updater VX"));
-    EXPECT_EQ(seen.Icon, QMessageBox::NoIcon);
-    // No full stop is added to plain messages.
-    EXPECT_EQ(seen.Text, QStringLiteral("Unable To Open Comms Port. Please Select Another."));
-    EXPECT_EQ(seen.Buttons, QStringList{QStringLiteral("OK")});
-}
-
-TEST_F(MessageBoxesTest, EmptyApplicationTitleCaptionsTheBoxesEmpty) {
-    SetApplicationTitle(QString());
-    TModalScript script;
-    TSeenBox seen;
-    script.ThenPressOk(&seen);
-    ShowDefaultErrorBox("Resource VX_NUM not found");
-    EXPECT_EQ(script.Pending(), 0u);
-    EXPECT_TRUE(seen.Caption.isEmpty()) << seen.Caption.toStdString();
-}
-
 TEST_F(MessageBoxesTest, ErrorBoxCaptionAndIconFollowTheDialogType) {
     struct Case {
         TMsgDlgType type;
@@ -108,13 +77,6 @@ TEST_F(MessageBoxesTest, ErrorBoxCaptionAndIconFollowTheDialogType) {
         // ErrorBox shows its message as given.
         EXPECT_EQ(seen.Text, QStringLiteral("Unable To Open Comm Port."));
     }
-}
-
-TEST_F(MessageBoxesTest, ErrorBoxReturnsTheButtonPressed) {
-    TModalScript script;
-    script.Then([](QWidget* modal) { PressButton(modal, QStringLiteral("&No")); });
-    const auto pressed = ErrorBox("Go on?", TMsgDlgType::Confirmation, QMessageBox::Yes | QMessageBox::No, 0);
-    EXPECT_EQ(pressed, QMessageBox::No);
 }
 
 }  // namespace
