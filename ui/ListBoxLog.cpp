@@ -1,6 +1,8 @@
 #include "ui/ListBoxLog.h"
 
-void TListBoxLog::Clear() { listBox_.clear(); }
+void TListBoxLog::Clear() {
+    listBox_.clear();
+}
 
 void TListBoxLog::AddLogLine(const std::string& text) {
     listBox_.addItem(QString::fromStdString(text));
@@ -15,4 +17,6 @@ void TListBoxLog::ReplaceLogLine(const std::string& text) {
     listBox_.item(listBox_.count() - 1)->setText(QString::fromStdString(text));
 }
 
-void TListBoxLog::AppendLine(const std::string& text) { listBox_.addItem(QString::fromStdString(text)); }
+void TListBoxLog::AppendLine(const std::string& text) {
+    listBox_.addItem(QString::fromStdString(text));
+}

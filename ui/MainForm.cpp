@@ -132,7 +132,9 @@ void TMainForm::AttachDialogs(TAboutBox* aboutBox, TCommSelFrm* commSelFrm) {
     commSelFrm_ = commSelFrm;
 }
 
-QString TMainForm::StatusPanelText(int panel) const { return StatusPanels.at(panel)->text(); }
+QString TMainForm::StatusPanelText(int panel) const {
+    return StatusPanels.at(panel)->text();
+}
 
 void TMainForm::FormCreate() {
     RunGuarded([this] { core_->FormCreate(); });
@@ -142,7 +144,9 @@ void TMainForm::Button6Click() {
     RunGuarded([this] { core_->StartUpgrade(); });
 }
 
-void TMainForm::Button1Click() { close(); }
+void TMainForm::Button1Click() {
+    close();
+}
 
 void TMainForm::Exit1Click() {
     RunGuarded([this] {
@@ -177,7 +181,8 @@ void TMainForm::LoadFile1Click() {
         const QStringList files = OpenDialog1->selectedFiles();
         if (files.isEmpty()) return;
         core_->LoadFileImage(QFile::encodeName(files.first()).toStdString());
-        core_->ApplyProcessorText(AskText(this, QStringLiteral("Enter Processor No."), QStringLiteral("Processor No.")));
+        core_->ApplyProcessorText(
+            AskText(this, QStringLiteral("Enter Processor No."), QStringLiteral("Processor No.")));
         core_->ApplyModelText(AskText(this, QStringLiteral("Enter VX No."), QStringLiteral("VX No.")));
     });
 }
@@ -215,25 +220,41 @@ void TMainForm::ShowMainWindow() {
     move(placed.topLeft());
 }
 
-void TMainForm::HideLoadFile() { LoadFile1->setVisible(options_.EnableLoadFile); }
+void TMainForm::HideLoadFile() {
+    LoadFile1->setVisible(options_.EnableLoadFile);
+}
 
-void TMainForm::SetApplicationTitle(const std::string& title) { ::SetApplicationTitle(QString::fromStdString(title)); }
+void TMainForm::SetApplicationTitle(const std::string& title) {
+    ::SetApplicationTitle(QString::fromStdString(title));
+}
 
-void TMainForm::SetCaption(const std::string& caption) { setWindowTitle(QString::fromStdString(caption)); }
+void TMainForm::SetCaption(const std::string& caption) {
+    setWindowTitle(QString::fromStdString(caption));
+}
 
-void TMainForm::SetStatusText(const std::string& text) { StatusPanels[0]->setText(QString::fromStdString(text)); }
+void TMainForm::SetStatusText(const std::string& text) {
+    StatusPanels[0]->setText(QString::fromStdString(text));
+}
 
-void TMainForm::ShowMessage(const std::string& text) { ::ShowMessage(text); }
+void TMainForm::ShowMessage(const std::string& text) {
+    ::ShowMessage(text);
+}
 
 void TMainForm::ErrorBox(const std::string& text) {
     ::ErrorBox(text, TMsgDlgType::Error, QMessageBox::Ok, 0);
 }
 
-void TMainForm::SetStartEnabled(bool enabled) { Button6->setEnabled(enabled); }
+void TMainForm::SetStartEnabled(bool enabled) {
+    Button6->setEnabled(enabled);
+}
 
-void TMainForm::SetCloseEnabled(bool enabled) { Button1->setEnabled(enabled); }
+void TMainForm::SetCloseEnabled(bool enabled) {
+    Button1->setEnabled(enabled);
+}
 
-void TMainForm::ShowError(const std::string& message) { ShowDefaultErrorBox(message); }
+void TMainForm::ShowError(const std::string& message) {
+    ShowDefaultErrorBox(message);
+}
 
 void TMainForm::UpgradeEnded(bool completed) {
     emit UpgradeFinished(completed);

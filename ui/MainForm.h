@@ -36,7 +36,8 @@ public:
     };
 
     // Builds the window and runs FormCreate, which shows it.
-    TMainForm(TMessageLoop& loop, TApplicationCore::TPortFactoryMaker makePorts, TOptions options = TOptions());
+    TMainForm(TMessageLoop& loop, TApplicationCore::TPortFactoryMaker makePorts,
+              TOptions options = TOptions());
     ~TMainForm() override;
 
     // The about box and the port dialog are created after start-up; until they are given

@@ -12,22 +12,32 @@ QString& Title() {
 
 QString Caption(TMsgDlgType type) {
     switch (type) {
-        case TMsgDlgType::Warning: return QStringLiteral("Warning");
-        case TMsgDlgType::Error: return QStringLiteral("Error");
-        case TMsgDlgType::Information: return QStringLiteral("Information");
-        case TMsgDlgType::Confirmation: return QStringLiteral("Confirm");
-        case TMsgDlgType::Custom: break;
+        case TMsgDlgType::Warning:
+            return QStringLiteral("Warning");
+        case TMsgDlgType::Error:
+            return QStringLiteral("Error");
+        case TMsgDlgType::Information:
+            return QStringLiteral("Information");
+        case TMsgDlgType::Confirmation:
+            return QStringLiteral("Confirm");
+        case TMsgDlgType::Custom:
+            break;
     }
     return ApplicationTitle();
 }
 
 QMessageBox::Icon Icon(TMsgDlgType type) {
     switch (type) {
-        case TMsgDlgType::Warning: return QMessageBox::Warning;
-        case TMsgDlgType::Error: return QMessageBox::Critical;
-        case TMsgDlgType::Information: return QMessageBox::Information;
-        case TMsgDlgType::Confirmation: return QMessageBox::Question;
-        case TMsgDlgType::Custom: break;
+        case TMsgDlgType::Warning:
+            return QMessageBox::Warning;
+        case TMsgDlgType::Error:
+            return QMessageBox::Critical;
+        case TMsgDlgType::Information:
+            return QMessageBox::Information;
+        case TMsgDlgType::Confirmation:
+            return QMessageBox::Question;
+        case TMsgDlgType::Custom:
+            break;
     }
     return QMessageBox::NoIcon;
 }
@@ -46,7 +56,9 @@ void SetApplicationTitle(const QString& title) {
     QGuiApplication::setApplicationDisplayName(title);
 }
 
-QString ApplicationTitle() { return Title(); }
+QString ApplicationTitle() {
+    return Title();
+}
 
 std::string DefaultErrorText(const std::string& message) {
     // Compared as unsigned bytes: a message ending in a non-ASCII character gains a full stop too.
@@ -58,7 +70,9 @@ void ShowDefaultErrorBox(const std::string& message) {
     Run(QMessageBox::Critical, ApplicationTitle(), DefaultErrorText(message), QMessageBox::Ok);
 }
 
-void ShowMessage(const std::string& text) { Run(QMessageBox::NoIcon, ApplicationTitle(), text, QMessageBox::Ok); }
+void ShowMessage(const std::string& text) {
+    Run(QMessageBox::NoIcon, ApplicationTitle(), text, QMessageBox::Ok);
+}
 
 QMessageBox::StandardButton ErrorBox(const std::string& message, TMsgDlgType type,
                                      QMessageBox::StandardButtons buttons, int helpContext) {

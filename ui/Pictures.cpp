@@ -91,10 +91,12 @@ QPixmap DrawBetaStamp() {
         switch (letter.unicode()) {
             case 'B':
             case 'E':
-                CutBridge(painter, QRectF(box.left() + box.width() * 0.36, box.top() - 1, 2.2, box.height() + 2));
+                CutBridge(painter,
+                          QRectF(box.left() + box.width() * 0.36, box.top() - 1, 2.2, box.height() + 2));
                 break;
             case 'T':
-                CutBridge(painter, QRectF(box.left() - 1, box.top() + box.height() * 0.27, box.width() + 2, 2.2));
+                CutBridge(painter,
+                          QRectF(box.left() - 1, box.top() + box.height() * 0.27, box.width() + 2, 2.2));
                 break;
             case 'A':
                 CutBridge(painter, QRectF(box.center().x() - 1.1, box.top() - 1, 2.2, box.height() * 0.45));

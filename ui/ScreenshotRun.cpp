@@ -10,7 +10,8 @@
 #include "ui/CommSelFrm.h"
 #include "ui/MainForm.h"
 
-TScreenshotRun::TScreenshotRun(TMainForm& form, TAboutBox& aboutBox, TCommSelFrm& commSelFrm, QString directory)
+TScreenshotRun::TScreenshotRun(TMainForm& form, TAboutBox& aboutBox, TCommSelFrm& commSelFrm,
+                               QString directory)
     : form_(form), aboutBox_(aboutBox), commSelFrm_(commSelFrm), directory_(std::move(directory)) {
     connect(&form_, &TMainForm::UpgradeFinished, this,
             [this] { QTimer::singleShot(0, this, &TScreenshotRun::TakePictures); });

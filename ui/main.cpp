@@ -20,15 +20,18 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(QIcon(DrawChipPicture()));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Firmware updater for serial-attached controller units."));
+    parser.setApplicationDescription(
+        QStringLiteral("Firmware updater for serial-attached controller units."));
     parser.addHelpOption();
-    const QCommandLineOption loadFile(QStringLiteral("enable-load-file"),
-                                      QStringLiteral("Show the File, Load File command (load a raw image file "
-                                                     "and type its processor and model numbers)."));
-    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
-                                        QStringLiteral("Press Start, then save pictures of the windows in <dir> "
-                                                       "once the upgrade has ended, and exit."),
-                                        QStringLiteral("dir"));
+    const QCommandLineOption loadFile(
+        QStringLiteral("enable-load-file"),
+        QStringLiteral("Show the File, Load File command (load a raw image file "
+                       "and type its processor and model numbers)."));
+    const QCommandLineOption screenshot(
+        QStringLiteral("screenshot"),
+        QStringLiteral("Press Start, then save pictures of the windows in <dir> "
+                       "once the upgrade has ended, and exit."),
+        QStringLiteral("dir"));
     parser.addOption(loadFile);
     parser.addOption(screenshot);
     parser.process(app);

@@ -1,6 +1,6 @@
-#include "app/AboutTexts.h"
-
 #include <gtest/gtest.h>
+
+#include "app/AboutTexts.h"
 
 namespace {
 

@@ -1,10 +1,9 @@
-#include "ui/AboutBox.h"
-
 #include <gtest/gtest.h>
 
 #include <QApplication>
 
 #include "tests/ui/UiTestSupport.h"
+#include "ui/AboutBox.h"
 
 namespace {
 
@@ -26,7 +25,8 @@ protected:
 
 TEST_F(AboutBoxTest, ShowsTheRecordAndTheStampOnlyForPrereleases) {
     TAboutBox release(nullptr, Record(0x0, 0x3D));
-    EXPECT_EQ(release.Label1->text(), QStringLiteral("Firmware updater for serial-attached controller units"));
+    EXPECT_EQ(release.Label1->text(),
+              QStringLiteral("Firmware updater for serial-attached controller units"));
     EXPECT_EQ(release.Label2->text(), QStringLiteral("Version 2.4.1  Build 17"));
     EXPECT_EQ(release.Label3->text(), QStringLiteral("Copyright (C) The Bootloader developers"));
     EXPECT_FALSE(release.Image2->isVisibleTo(&release));

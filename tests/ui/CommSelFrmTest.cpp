@@ -1,10 +1,9 @@
-#include "ui/CommSelFrm.h"
-
 #include <gtest/gtest.h>
 
 #include <QTest>
 
 #include "tests/ui/UiTestSupport.h"
+#include "ui/CommSelFrm.h"
 
 namespace {
 

@@ -1,11 +1,10 @@
-#include "ui/ListBoxLog.h"
-
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QScrollBar>
 
 #include "tests/ui/UiTestSupport.h"
+#include "ui/ListBoxLog.h"
 
 namespace {
 

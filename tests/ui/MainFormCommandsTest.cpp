@@ -38,7 +38,8 @@ protected:
         script_.Then([path](QWidget* modal) {
             auto* dialog = qobject_cast<QFileDialog*>(modal);
             ASSERT_NE(dialog, nullptr);
-            EXPECT_TRUE(dialog->nameFilters().isEmpty() || dialog->nameFilters() == QStringList{"All Files (*)"});
+            EXPECT_TRUE(dialog->nameFilters().isEmpty() ||
+                        dialog->nameFilters() == QStringList{"All Files (*)"});
             if (path.empty()) {
                 dialog->reject();
                 return;
@@ -88,9 +89,21 @@ TEST_F(MainFormCommands, CommsPortCancelledChangesNothing) {
         const char* name;
         std::function<void(TCommSelFrm&)> act;
     } const cases[] = {
-        {"Cancel", [](TCommSelFrm& d) { d.ComboBox1->setCurrentIndex(0); d.Button2->click(); }},
-        {"Enter", [](TCommSelFrm& d) { d.ComboBox1->setCurrentIndex(0); QTest::keyClick(d.ComboBox1, Qt::Key_Return); }},
-        {"close box", [](TCommSelFrm& d) { d.ComboBox1->setCurrentIndex(0); d.close(); }},
+        {"Cancel",
+         [](TCommSelFrm& d) {
+             d.ComboBox1->setCurrentIndex(0);
+             d.Button2->click();
+         }},
+        {"Enter",
+         [](TCommSelFrm& d) {
+             d.ComboBox1->setCurrentIndex(0);
+             QTest::keyClick(d.ComboBox1, Qt::Key_Return);
+         }},
+        {"close box",
+         [](TCommSelFrm& d) {
+             d.ComboBox1->setCurrentIndex(0);
+             d.close();
+         }},
     };
     TMainForm& form = StartOnCom3();
     PresentPort(1);
@@ -115,7 +128,8 @@ TEST_F(MainFormCommands, CommsPortOnAMissingPortReopensThePreviousOneWithTheErro
     bool previousOpenDuringBox = false;
     script_.Then([&](QWidget* modal) {
         seen = Inspect(modal);
-        previousOpenDuringBox = form.Core().Link()->IsOpen() && form.Core().Link()->CommPort == TComport::COM3;
+        previousOpenDuringBox =
+            form.Core().Link()->IsOpen() && form.Core().Link()->CommPort == TComport::COM3;
         PressButton(modal);
     });
     form.CommsPort1Click();

@@ -42,7 +42,8 @@ void MainFormFixture::TearDown() {
 
 TMainForm& MainFormFixture::CreateForm(TMainForm::TOptions options) {
     form_ = std::make_unique<TMainForm>(
-        *loop_, [](const std::string& baseDir) { return std::make_shared<TPosixPortFactory>(baseDir); }, options);
+        *loop_, [](const std::string& baseDir) { return std::make_shared<TPosixPortFactory>(baseDir); },
+        options);
     form_->AttachDialogs(new TAboutBox(form_.get()), new TCommSelFrm(form_.get()));
     return *form_;
 }
@@ -68,8 +69,8 @@ std::string MainFormFixture::UnitSimPath() {
 
 void MainFormFixture::UnitOnPort(int port, const std::vector<std::string>& options) {
     std::filesystem::remove(ports_ / ("COM" + std::to_string(port)));
-    QStringList args{QStringLiteral("--ports-dir"), QString::fromStdString(ports_.string()), QStringLiteral("--port"),
-                     QString::number(port)};
+    QStringList args{QStringLiteral("--ports-dir"), QString::fromStdString(ports_.string()),
+                     QStringLiteral("--port"), QString::number(port)};
     for (const auto& option : options) args << QString::fromStdString(option);
     auto unit = std::make_unique<QProcess>();
     unit->setProcessChannelMode(QProcess::ForwardedErrorChannel);

@@ -96,7 +96,8 @@ TEST_F(MainFormUpgrade, StartRunsAWholeUpgradeAgainstTheSimulatedUnit) {
     ASSERT_EQ(flash.size(), FirmwareImage::kImageSize);
     ASSERT_GT(package.ProgramEnd, 2048u);
     for (std::uint32_t address = 2048; address <= package.ProgramEnd; ++address) {
-        ASSERT_EQ(static_cast<std::uint8_t>(flash[address]), package.ImageBuffer[address]) << "address " << address;
+        ASSERT_EQ(static_cast<std::uint8_t>(flash[address]), package.ImageBuffer[address])
+            << "address " << address;
     }
 }
 
@@ -166,7 +167,8 @@ TEST_F(MainFormUpgrade, ClosingDuringAStepWaitsForItAndThenCloses) {
         ASSERT_EQ(finished.count(), 1);
         EXPECT_FALSE(finished.front().front().toBool());
         ASSERT_EQ(form.ListBox1->count(), 1);
-        EXPECT_TRUE(form.ListBox1->item(0)->text().startsWith(QStringLiteral("Initialising Upgrade.....Done")));
+        EXPECT_TRUE(
+            form.ListBox1->item(0)->text().startsWith(QStringLiteral("Initialising Upgrade.....Done")));
         EXPECT_EQ(form.Core().Link(), nullptr);
         EXPECT_TRUE(script_.Unexpected().empty());
         form_.reset();

@@ -1,10 +1,9 @@
-#include "ui/MessageBoxes.h"
-
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
 #include "tests/ui/UiTestSupport.h"
+#include "ui/MessageBoxes.h"
 
 namespace {
 

@@ -1,11 +1,12 @@
 #include "tests/ui/UiTestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QTest>
-#include <gtest/gtest.h>
 
 void EnsureApplication() {
     static int argc = 1;
@@ -40,7 +41,9 @@ TModalScript::~TModalScript() {
     if (handled_) handled_->removeEventFilter(&hideWatcher_);
 }
 
-void TModalScript::Then(TAnswer answer) { answers_.push_back(std::move(answer)); }
+void TModalScript::Then(TAnswer answer) {
+    answers_.push_back(std::move(answer));
+}
 
 void TModalScript::ThenPressOk(TSeenBox* seen) {
     Then([seen](QWidget* modal) {
@@ -64,8 +67,10 @@ void TModalScript::Poll() {
     modal->installEventFilter(&hideWatcher_);
     if (answers_.empty()) {
         unexpected_.push_back(modal->windowTitle() + QStringLiteral(": ") + Inspect(modal).Text);
-        if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->done(QDialog::Rejected);
-        else modal->close();
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->done(QDialog::Rejected);
+        else
+            modal->close();
         return;
     }
     TAnswer answer = std::move(answers_.front());
