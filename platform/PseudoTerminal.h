@@ -21,6 +21,8 @@ public:
     const std::string& SlavePath() const { return slavePath_; }
 
     // The line settings last set on the slave (by whoever opened it), read through the master.
+    // Rate and stop bits come through; data bits always read 8 and parity None, because the
+    // kernel's pty driver forces CS8 and clears PARENB on every change of the settings.
     TLineSettings CurrentLineSettings() const;
 
     // Opens the slave once, without exclusive access, and keeps it open for the life of this

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/SerialDevice.h"
+
+// A serial device node opened for exclusive use: O_NONBLOCK, an flock (which holds
+// against root as well) and the terminal's exclusive mode. Closing gives up both.
+class TPosixSerialDevice : public TSerialDevice {
+public:
+    struct TOpenResult {
+        // Set when the device opened and is a terminal.
+        std::unique_ptr<TPosixSerialDevice> Device;
+        // The path opened but is not a terminal (a regular file, say); it has been closed.
+        bool NotATerminal = false;
+        // errno of the failed step when the device is missing, busy or refused.
+        int Error = 0;
+    };
+
+    // Opens path for reading and writing. Never throws for a device that cannot be used;
+    // the result tells why.
+    static TOpenResult Open(const std::string& path);
+
+    ~TPosixSerialDevice() override;
+    TPosixSerialDevice(const TPosixSerialDevice&) = delete;
+    TPosixSerialDevice& operator=(const TPosixSerialDevice&) = delete;
+
+    // Blocks (in poll, dispatching nothing) while the driver's output buffer is full; fails
+    // when the driver takes no byte for 30 s.
+    bool WriteAll(const std::uint8_t* data, std::size_t length) override;
+    void Purge(unsigned what) override;
+    std::uint32_t ApplyLineSettings(const TLineSettings& settings) override;
+    int Descriptor() const override { return fd_; }
+
+    const std::string& Path() const { return path_; }
+
+private:
+    TPosixSerialDevice(int fd, std::string path);
+
+    int fd_;
+    std::string path_;
+};
