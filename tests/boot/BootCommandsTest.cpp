@@ -19,7 +19,7 @@ using Bytes = std::vector<std::uint8_t>;
 using TFault = TScriptedBootLoader::TFault;
 
 // Keeps the lines and every text written to the last line, in order.
-class TRecordingLog : public OperatorLog {
+class TProgressLog : public OperatorLog {
 public:
     void Clear() override { lines.clear(); }
     void AddLogLine(const std::string& text) override { lines.push_back(text); }
@@ -78,7 +78,7 @@ struct TRig {
     std::unique_ptr<TLumoComms> link = std::make_unique<TLumoComms>(loop, ports);
     TScriptedBootLoader loader{*ports, "COM1"};
     FirmwareImage image;
-    TRecordingLog log;
+    TProgressLog log;
     TBootCommands boot{*link, image, log};
 };
 
