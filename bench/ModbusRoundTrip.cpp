@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -39,8 +38,7 @@ void Respond(int fd, int stopFd) {
     pollfd fds[2] = {{fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
     while (::poll(fds, 2, -1) > 0 && fds[1].revents == 0) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n <= 0)
-            continue;
+        if (n <= 0) continue;
         pending.insert(pending.end(), buffer, buffer + n);
         while (pending.size() >= 8) {
             const std::uint16_t first = static_cast<std::uint16_t>(pending[2] << 8 | pending[3]);
@@ -51,11 +49,11 @@ void Respond(int fd, int stopFd) {
                 reply.push_back(static_cast<std::uint8_t>((first + i) >> 8));
                 reply.push_back(static_cast<std::uint8_t>(first + i));
             }
-            const std::uint16_t crc = ModbusCrc16(reply.data(), 0, static_cast<std::uint16_t>(reply.size() - 1));
+            const std::uint16_t crc =
+                ModbusCrc16(reply.data(), 0, static_cast<std::uint16_t>(reply.size() - 1));
             reply.push_back(static_cast<std::uint8_t>(crc >> 8));
             reply.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-            if (::write(fd, reply.data(), reply.size()) != static_cast<ssize_t>(reply.size()))
-                return;
+            if (::write(fd, reply.data(), reply.size()) != static_cast<ssize_t>(reply.size())) return;
         }
     }
 }
@@ -109,10 +107,11 @@ int main(int argc, char** argv) {
             }
             if (status == 0) {
                 std::sort(micros.begin(), micros.end());
-                std::printf("Modbus read round trip over a pseudo-terminal, %d trips: median %.0f us, "
-                            "p10 %.0f us, p90 %.0f us, max %.0f us\n",
-                            trips, Percentile(micros, 0.5), Percentile(micros, 0.1), Percentile(micros, 0.9),
-                            micros.back());
+                std::printf(
+                    "Modbus read round trip over a pseudo-terminal, %d trips: median %.0f us, "
+                    "p10 %.0f us, p90 %.0f us, max %.0f us\n",
+                    trips, Percentile(micros, 0.5), Percentile(micros, 0.1), Percentile(micros, 0.9),
+                    micros.back());
             }
         }
     }

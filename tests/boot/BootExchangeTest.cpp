@@ -30,8 +30,7 @@ protected:
         link = std::make_unique<TLumoComms>(loop, ports);
         link->RxBufferSize = 500;
         ports->OnWrite("COM1", [this](const Bytes&) {
-            for (const TChunk& chunk : answer)
-                ports->Deliver("COM1", chunk.Data, chunk.DelayMs);
+            for (const TChunk& chunk : answer) ports->Deliver("COM1", chunk.Data, chunk.DelayMs);
         });
         ASSERT_TRUE(link->Open());
     }
@@ -65,11 +64,17 @@ TEST_F(BootExchange, RepliesOnTheWire) {
     Bytes trailing = good;
     trailing.push_back(0x00);
     const Row rows[] = {
-        {"in pieces across ticks", {{{0x10}, 10}, {{0x02, 0x00, 0x02, 0x17}, 120}, {{0x25, 0xC2, 0x10, 0x03}, 250}},
-         1, {0x17, 0x25}, 250},
+        {"in pieces across ticks",
+         {{{0x10}, 10}, {{0x02, 0x00, 0x02, 0x17}, 120}, {{0x25, 0xC2, 0x10, 0x03}, 250}},
+         1,
+         {0x17, 0x25},
+         250},
         {"noise before DLE STX", {{{0x55, 0x02, 0x03, 0xFF}, 5}, {good, 20}}, 1, {0x17, 0x25}, 20},
         {"stuffed data and checksum, data byte 03 behind a doubled DLE",
-         {{{0x10, 0x02, 0x00, 0x00, 0x10, 0x10, 0x03, 0xED, 0x10, 0x03}}}, 1, {0x10, 0x03}, 10},
+         {{{0x10, 0x02, 0x00, 0x00, 0x10, 0x10, 0x03, 0xED, 0x10, 0x03}}},
+         1,
+         {0x10, 0x03},
+         10},
         {"stuffed checksum", {{{0x10, 0x02, 0x00, 0x00, 0xF0, 0x10, 0x10, 0x10, 0x03}}}, 1, {0xF0, 0x00}, 10},
         {"DLE STX DLE ETX only", {{{0x10, 0x02, 0x10, 0x03}}}, 1, {0x00, 0x00}, 10},
         {"bad checksum", {{{0x10, 0x02, 0x00, 0x02, 0x17, 0x25, 0xC3, 0x10, 0x03}}}, -1, {0xAA, 0xAA}, 10},

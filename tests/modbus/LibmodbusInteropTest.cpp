@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -63,8 +62,7 @@ TEST_F(LibmodbusInterop, ReadsHoldingRegisters) {
     for (std::uint16_t count : {std::uint16_t{22}, std::uint16_t{kRegisters}}) {
         std::vector<std::uint16_t> values(count);
         EXPECT_EQ(ModbusReadRegisters(*link, kSlave, 3, 0, count, kTicks, values), 1) << count;
-        for (std::uint16_t i = 0; i < count; ++i)
-            ASSERT_EQ(values[i], peer.Register(i)) << count << " " << i;
+        for (std::uint16_t i = 0; i < count; ++i) ASSERT_EQ(values[i], peer.Register(i)) << count << " " << i;
     }
 }
 

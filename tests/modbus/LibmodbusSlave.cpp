@@ -10,10 +10,8 @@ TLibmodbusSlave::TLibmodbusSlave(const std::string& devicePath, int slave, int r
     if (context_ == nullptr || mapping_ == nullptr || modbus_set_slave(context_, slave) != 0 ||
         modbus_connect(context_) != 0) {
         const std::string reason = modbus_strerror(errno);
-        if (context_ != nullptr)
-            modbus_free(context_);
-        if (mapping_ != nullptr)
-            modbus_mapping_free(mapping_);
+        if (context_ != nullptr) modbus_free(context_);
+        if (mapping_ != nullptr) modbus_mapping_free(mapping_);
         throw std::runtime_error("libmodbus slave on " + devicePath + ": " + reason);
     }
     // Bounded waits for a request, so that the thread sees the stop flag.
@@ -46,10 +44,8 @@ void TLibmodbusSlave::Serve() {
     std::uint8_t request[MODBUS_RTU_MAX_ADU_LENGTH];
     while (!stop_) {
         const int length = modbus_receive(context_, request);
-        if (length <= 0)
-            continue;  // timeout, a damaged request, or one for another slave
+        if (length <= 0) continue;  // timeout, a damaged request, or one for another slave
         std::lock_guard lock(mutex_);
-        if (modbus_reply(context_, request, length, mapping_) > 0)
-            ++replies_;
+        if (modbus_reply(context_, request, length, mapping_) > 0) ++replies_;
     }
 }

@@ -1,12 +1,12 @@
 #pragma once
 
+#include <modbus.h>
+
 #include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
 #include <thread>
-
-#include <modbus.h>
 
 // An independent Modbus RTU slave: the system's libmodbus serving a block of holding
 // registers on a serial device path, on a thread of its own. Requests for other slave

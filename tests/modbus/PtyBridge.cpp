@@ -14,8 +14,7 @@ TPtyBridge::TPtyBridge() {
     near_.HoldSlaveOpen();
     far_.HoldSlaveOpen();
     stopFd_ = ::eventfd(0, EFD_CLOEXEC);
-    if (stopFd_ < 0)
-        throw std::system_error(errno, std::generic_category(), "eventfd");
+    if (stopFd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
     relay_ = std::thread([this] { Relay(); });
 }
 
@@ -32,18 +31,14 @@ void TPtyBridge::Relay() {
     std::uint8_t buffer[4096];
     for (;;) {
         if (::poll(fds, 3, -1) < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             return;
         }
-        if (fds[2].revents != 0)
-            return;
+        if (fds[2].revents != 0) return;
         for (int side = 0; side < 2; ++side) {
-            if ((fds[side].revents & POLLIN) == 0)
-                continue;
+            if ((fds[side].revents & POLLIN) == 0) continue;
             const ssize_t n = ::read(fds[side].fd, buffer, sizeof buffer);
-            if (n > 0 && !WriteFully(to[side], TBytes(buffer, buffer + n)))
-                return;
+            if (n > 0 && !WriteFully(to[side], TBytes(buffer, buffer + n))) return;
         }
     }
 }
