@@ -36,23 +36,20 @@ std::int32_t TBootCommands::Command(std::uint8_t command, std::uint8_t count, co
 
 std::uint32_t TBootCommands::ReadModelNumber() {
     std::array<std::uint8_t, 2> r{};
-    if (Command(kCmdReadModelNumber, 2, nullptr, 0, r.data()) != 1)
-        return 0xFFFF0000u;
+    if (Command(kCmdReadModelNumber, 2, nullptr, 0, r.data()) != 1) return 0xFFFF0000u;
     return static_cast<std::uint32_t>(r[0]) << 8 | r[1];
 }
 
 std::uint32_t TBootCommands::ReadBootInfo() {
     std::array<std::uint8_t, 4> r{};
-    if (Command(kCmdReadBootInfo, 4, nullptr, 0, r.data()) != 1)
-        return 0xFFFFFFFFu;
+    if (Command(kCmdReadBootInfo, 4, nullptr, 0, r.data()) != 1) return 0xFFFFFFFFu;
     return static_cast<std::uint32_t>(r[0]) << 24 | static_cast<std::uint32_t>(r[1]) << 16 |
            static_cast<std::uint32_t>(r[2]) << 8 | r[3];
 }
 
 bool TBootCommands::EraseProgramMemory() {
     const std::uint32_t end = image_.ProgramEnd;
-    if (!ValidProgramEnd(end))
-        return false;
+    if (!ValidProgramEnd(end)) return false;
     static constexpr const char* kLine = "Erasing Program Memory......";
     log_.ReplaceLogLine(std::string(kLine) + "0%");
     const std::uint32_t total = (end - (kApplicationStart - 1)) >> 9;
@@ -61,8 +58,7 @@ bool TBootCommands::EraseProgramMemory() {
         const std::uint8_t data[3] = {static_cast<std::uint8_t>(address & 0xFF),
                                       static_cast<std::uint8_t>(address >> 8 & 0xFF), 0x00};
         std::array<std::uint8_t, 8> reply{};
-        if (Command(kCmdErase, 8, data, sizeof data, reply.data()) != 1)
-            return false;
+        if (Command(kCmdErase, 8, data, sizeof data, reply.data()) != 1) return false;
         ++done;
         log_.ReplaceLogLine(Progress(kLine, done, total));
     }
@@ -71,22 +67,19 @@ bool TBootCommands::EraseProgramMemory() {
 
 bool TBootCommands::SendProgramData() {
     const std::uint32_t end = image_.ProgramEnd;
-    if (!ValidProgramEnd(end))
-        return false;
+    if (!ValidProgramEnd(end)) return false;
     // Blocks from the first of the application area through the last one that starts at or
     // below ProgramEnd; absent blocks are skipped without a command.
     const std::uint32_t firstBlock = kApplicationStart / FirmwareImage::kBlockSize;
     const std::uint32_t lastBlock = end / FirmwareImage::kBlockSize;
     std::uint32_t total = 0;
-    for (std::uint32_t j = firstBlock; j <= lastBlock; ++j)
-        total += image_.BlockPresent[j] ? 1 : 0;
+    for (std::uint32_t j = firstBlock; j <= lastBlock; ++j) total += image_.BlockPresent[j] ? 1 : 0;
 
     static constexpr const char* kLine = "Sending New Program Data......";
     log_.ReplaceLogLine(std::string(kLine) + "0%");
     std::uint32_t sent = 0;
     for (std::uint32_t j = firstBlock; j <= lastBlock && sent < total; ++j) {
-        if (!image_.BlockPresent[j])
-            continue;
+        if (!image_.BlockPresent[j]) continue;
         const std::uint32_t address = j * FirmwareImage::kBlockSize;
         std::array<std::uint8_t, 3 + FirmwareImage::kBlockSize> data{};
         data[0] = static_cast<std::uint8_t>(address & 0xFF);
@@ -94,7 +87,8 @@ bool TBootCommands::SendProgramData() {
         data[2] = 0x00;
         std::copy_n(image_.ImageBuffer.begin() + address, FirmwareImage::kBlockSize, data.begin() + 3);
         std::array<std::uint8_t, 2> reply{};
-        if (Command(kCmdWriteBlock, 2, data.data(), static_cast<std::uint8_t>(data.size()), reply.data()) != 1)
+        if (Command(kCmdWriteBlock, 2, data.data(), static_cast<std::uint8_t>(data.size()), reply.data()) !=
+            1)
             return false;
         ++sent;
         log_.ReplaceLogLine(Progress(kLine, sent, total));

@@ -9,8 +9,7 @@
 
 std::uint8_t BootChecksum(const std::uint8_t* bytes, int first, int last) {
     std::uint8_t sum = 0;
-    for (int i = first; i <= last; ++i)
-        sum = static_cast<std::uint8_t>(sum + bytes[i]);
+    for (int i = first; i <= last; ++i) sum = static_cast<std::uint8_t>(sum + bytes[i]);
     return sum;
 }
 
@@ -20,10 +19,10 @@ std::vector<std::uint8_t> BuildBootFrame(std::uint8_t command, std::uint8_t coun
     payload.reserve(3u + dataLength);
     payload.push_back(command);
     payload.push_back(count);
-    if (dataLength > 0)
-        payload.insert(payload.end(), data, data + dataLength);
+    if (dataLength > 0) payload.insert(payload.end(), data, data + dataLength);
     // Two's complement of the sum, so that the whole payload sums to 0.
-    payload.push_back(static_cast<std::uint8_t>(-BootChecksum(payload.data(), 0, static_cast<int>(payload.size()) - 1)));
+    payload.push_back(
+        static_cast<std::uint8_t>(-BootChecksum(payload.data(), 0, static_cast<int>(payload.size()) - 1)));
 
     // Every 0x10 of the payload, the checksum included, is doubled so that the receiver
     // never takes a data byte for the DLE of a closing DLE ETX.
@@ -33,8 +32,7 @@ std::vector<std::uint8_t> BuildBootFrame(std::uint8_t command, std::uint8_t coun
     frame.push_back(kBootStx);
     for (std::uint8_t b : payload) {
         frame.push_back(b);
-        if (b == kBootDle)
-            frame.push_back(kBootDle);
+        if (b == kBootDle) frame.push_back(kBootDle);
     }
     frame.push_back(kBootDle);
     frame.push_back(kBootEtx);
@@ -56,8 +54,7 @@ std::int32_t DecodeBootReply(const std::uint8_t* frame, std::size_t length, std:
     const std::size_t payloadEnd = length - 2;
     for (std::size_t i = 2; i < payloadEnd; ++i) {
         if (frame[i] == kBootDle) {
-            if (i + 1 >= payloadEnd || frame[i + 1] != kBootDle)
-                return -1;
+            if (i + 1 >= payloadEnd || frame[i + 1] != kBootDle) return -1;
             ++i;
         }
         u.push_back(frame[i]);
@@ -65,20 +62,19 @@ std::int32_t DecodeBootReply(const std::uint8_t* frame, std::size_t length, std:
     u.push_back(kBootEtx);
     const std::size_t n = u.size();
     // Every byte between STX and ETX: two header bytes, the data, the checksum.
-    if (BootChecksum(u.data(), 1, static_cast<int>(n) - 2) != 0)
-        return -1;
+    if (BootChecksum(u.data(), 1, static_cast<int>(n) - 2) != 0) return -1;
     if (reply != nullptr) {
         const std::size_t carried = n >= 5 ? n - 5 : 0;
         const std::size_t taken = std::min<std::size_t>(count, carried);
-        if (taken > 0)
-            std::memcpy(reply, u.data() + 3, taken);
+        if (taken > 0) std::memcpy(reply, u.data() + 3, taken);
         std::fill(reply + taken, reply + count, std::uint8_t{0});
     }
     return 1;
 }
 
-std::int32_t SendBootCommand(TLumoComms& link, std::uint8_t command, std::uint8_t count, const std::uint8_t* data,
-                             std::uint8_t dataLength, std::uint16_t timeoutTicks, std::uint8_t* reply) {
+std::int32_t SendBootCommand(TLumoComms& link, std::uint8_t command, std::uint8_t count,
+                             const std::uint8_t* data, std::uint8_t dataLength, std::uint16_t timeoutTicks,
+                             std::uint8_t* reply) {
     const std::vector<std::uint8_t> frame = BuildBootFrame(command, count, data, dataLength);
 
     // A reply is DLE STX, at least one byte, DLE ETX. Sequence matching restarts on a

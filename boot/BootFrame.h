@@ -43,5 +43,6 @@ std::int32_t DecodeBootReply(const std::uint8_t* frame, std::size_t length, std:
 // filled with count bytes as DecodeBootReply says); -1 reply received but not valid
 // (reply untouched); 0 timeout; -2 link closed during the wait. When the port is not open
 // the link's state is returned at once.
-std::int32_t SendBootCommand(TLumoComms& link, std::uint8_t command, std::uint8_t count, const std::uint8_t* data,
-                             std::uint8_t dataLength, std::uint16_t timeoutTicks, std::uint8_t* reply);
+std::int32_t SendBootCommand(TLumoComms& link, std::uint8_t command, std::uint8_t count,
+                             const std::uint8_t* data, std::uint8_t dataLength, std::uint16_t timeoutTicks,
+                             std::uint8_t* reply);

@@ -62,20 +62,18 @@ std::int32_t Exchange(TLumoComms& link, const std::vector<std::uint8_t>& frame, 
 
 // Checks a copied read reply (slave, function, byte count, data, CRC low, CRC high) and
 // decodes its registers into values. Returns 1, or -1 when the frame is not valid.
-std::int32_t DecodeReadReply(const std::uint8_t* reply, std::uint16_t length, std::span<std::uint16_t> values) {
+std::int32_t DecodeReadReply(const std::uint8_t* reply, std::uint16_t length,
+                             std::span<std::uint16_t> values) {
     // Shortest read reply: slave, function, byte count, two CRC bytes.
-    if (length < 5)
-        return -1;
+    if (length < 5) return -1;
     // The last two copied bytes must be the CRC of everything before them; bytes received
-    // behind the reply are copied with it and make this fail.
+    // behind the reply are copied with it and normally make this fail.
     const std::uint16_t crc = ModbusCrc16(reply, 0, static_cast<std::uint16_t>(length - 3));
-    if (crc != static_cast<std::uint16_t>(reply[length - 2] << 8 | reply[length - 1]))
-        return -1;
+    if (crc != static_cast<std::uint16_t>(reply[length - 2] << 8 | reply[length - 1])) return -1;
     // The frame's length must agree with its byte count. The CRC check alone lets bytes
     // behind the reply pass in one case: a 0x00 behind a reply makes the last two bytes the
     // CRC of everything before them again.
-    if (length != 5u + reply[2])
-        return -1;
+    if (length != 5u + reply[2]) return -1;
     // The byte count, not the requested count, says how many registers the reply carries;
     // no more than the caller has room for are decoded.
     const std::size_t decoded = std::min<std::size_t>(reply[2] / 2u, values.size());
@@ -88,12 +86,12 @@ std::int32_t DecodeReadReply(const std::uint8_t* reply, std::uint16_t length, st
 
 std::uint16_t ModbusCrc16(const std::uint8_t* data, std::uint16_t first, std::uint16_t last) {
     std::uint16_t crc = 0xFFFF;
-    if (last < first)
-        return crc;
+    if (last < first) return crc;
     for (std::uint32_t i = first; i <= last; ++i) {
         crc ^= data[i];
         for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001) : static_cast<std::uint16_t>(crc >> 1);
+            crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001)
+                            : static_cast<std::uint16_t>(crc >> 1);
     }
     return static_cast<std::uint16_t>(crc << 8 | crc >> 8);
 }
@@ -123,8 +121,7 @@ std::vector<std::uint8_t> ModbusWriteRegistersFrame(std::uint8_t slave, std::uin
     PutWord(frame, reg);
     PutWord(frame, count);
     frame.push_back(static_cast<std::uint8_t>(2 * count));
-    for (std::uint16_t i = 0; i < count; ++i)
-        PutWord(frame, values[i]);
+    for (std::uint16_t i = 0; i < count; ++i) PutWord(frame, values[i]);
     AppendCrc(frame);
     return frame;
 }

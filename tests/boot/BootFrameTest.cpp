@@ -34,14 +34,20 @@ TEST(BootFrame, RequestsAreFramedAndEveryDleIsDoubled) {
         {"count 0x10", 0x00, 0x10, {}, {0x10, 0x02, 0x00, 0x10, 0x10, 0xF0, 0x10, 0x03}},
         {"command 0x10", 0x10, 0x00, {}, {0x10, 0x02, 0x10, 0x10, 0x00, 0xF0, 0x10, 0x03}},
         {"data 0x10", 0x02, 0x02, {0x10, 0x03}, {0x10, 0x02, 0x02, 0x02, 0x10, 0x10, 0x03, 0xE9, 0x10, 0x03}},
-        {"checksum 0x10", 0x02, 0x02, {0x00, 0x08, 0x00, 0xE4},
+        {"checksum 0x10",
+         0x02,
+         0x02,
+         {0x00, 0x08, 0x00, 0xE4},
          {0x10, 0x02, 0x02, 0x02, 0x00, 0x08, 0x00, 0xE4, 0x10, 0x10, 0x10, 0x03}},
-        {"clear boot flag", 0x05, 0x01, {0xFF, 0x03, 0x00, 0x00},
+        {"clear boot flag",
+         0x05,
+         0x01,
+         {0xFF, 0x03, 0x00, 0x00},
          {0x10, 0x02, 0x05, 0x01, 0xFF, 0x03, 0x00, 0x00, 0xF8, 0x10, 0x03}},
     };
     for (const Row& row : rows) {
-        const Bytes frame =
-            BuildBootFrame(row.command, row.count, row.data.data(), static_cast<std::uint8_t>(row.data.size()));
+        const Bytes frame = BuildBootFrame(row.command, row.count, row.data.data(),
+                                           static_cast<std::uint8_t>(row.data.size()));
         EXPECT_EQ(frame, row.expected) << row.name;
     }
 }
@@ -51,8 +57,7 @@ TEST(BootFrame, WriteOfAllDleDataDoublesEveryByteButTheChecksum) {
     const Bytes frame = BuildBootFrame(0x10, 0x10, data.data(), 131);
     // 133 doubled bytes, the checksum 0xB0 (133 x 0x10 = 0x50), DLE STX and DLE ETX.
     ASSERT_EQ(frame.size(), 4u + 2u * 133u + 1u);
-    for (std::size_t i = 2; i < 2 + 2 * 133; ++i)
-        ASSERT_EQ(frame[i], 0x10) << i;
+    for (std::size_t i = 2; i < 2 + 2 * 133; ++i) ASSERT_EQ(frame[i], 0x10) << i;
     EXPECT_EQ(frame[2 + 2 * 133], 0xB0);
 }
 
@@ -69,16 +74,15 @@ TEST(BootFrame, DecodingAFrameGivesBackItsPayloadForRandomPayloadsRichInDle) {
     };
     for (int round = 0; round < 500; ++round) {
         Bytes data(static_cast<std::size_t>(length(rng)));
-        for (auto& b : data)
-            b = next();
+        for (auto& b : data) b = next();
         const std::uint8_t command = next();
         const std::uint8_t count = static_cast<std::uint8_t>(data.size());
         const Bytes frame = BuildBootFrame(command, count, data.data(), count);
 
         std::size_t dles = (command == 0x10) + (count == 0x10);
-        for (auto b : data)
-            dles += (b == 0x10);
-        const std::uint8_t checksum = static_cast<std::uint8_t>(-(command + count + BootChecksum(data.data(), 0, count - 1)));
+        for (auto b : data) dles += (b == 0x10);
+        const std::uint8_t checksum =
+            static_cast<std::uint8_t>(-(command + count + BootChecksum(data.data(), 0, count - 1)));
         dles += (checksum == 0x10);
         ASSERT_EQ(frame.size(), 4u + 3u + data.size() + dles) << round;
 
@@ -100,11 +104,16 @@ TEST(BootReply, DecodesDataAfterTheHeadersAndZeroFillsWhatTheReplyDoesNotCarry) 
         {"one of two carried", {0x10, 0x02, 0x00, 0x02, 0x07, 0xF7, 0x10, 0x03}, 2, {0x07, 0x00}},
         {"stuffed data byte", {0x10, 0x02, 0x00, 0x00, 0x10, 0x10, 0xF0, 0x10, 0x03}, 1, {0x10}},
         {"stuffed checksum", {0x10, 0x02, 0x00, 0x00, 0xF0, 0x10, 0x10, 0x10, 0x03}, 1, {0xF0}},
-        {"data byte 03 behind a stuffed DLE", {0x10, 0x02, 0x00, 0x00, 0x10, 0x10, 0x03, 0xED, 0x10, 0x03}, 2,
+        {"data byte 03 behind a stuffed DLE",
+         {0x10, 0x02, 0x00, 0x00, 0x10, 0x10, 0x03, 0xED, 0x10, 0x03},
+         2,
          {0x10, 0x03}},
         {"empty frame", {0x10, 0x02, 0x10, 0x03}, 4, {0, 0, 0, 0}},
         {"headers only", {0x10, 0x02, 0x01, 0xFF, 0x10, 0x03}, 2, {0, 0}},
-        {"more data than asked", {0x10, 0x02, 0x00, 0x00, 0x01, 0x02, 0x03, 0xFA, 0x10, 0x03}, 2, {0x01, 0x02}},
+        {"more data than asked",
+         {0x10, 0x02, 0x00, 0x00, 0x01, 0x02, 0x03, 0xFA, 0x10, 0x03},
+         2,
+         {0x01, 0x02}},
     };
     for (const Row& row : rows) {
         Bytes out(row.count, 0xAA);

@@ -41,8 +41,7 @@ protected:
         link = std::make_unique<TLumoComms>(loop, ports);
         link->RxBufferSize = 500;
         ports->OnWrite("COM1", [this](const Bytes&) {
-            for (const TChunk& chunk : answer)
-                ports->Deliver("COM1", chunk.Data, chunk.DelayMs);
+            for (const TChunk& chunk : answer) ports->Deliver("COM1", chunk.Data, chunk.DelayMs);
         });
         ASSERT_TRUE(link->Open());
     }
@@ -148,7 +147,8 @@ TEST_F(ModbusTransaction, MultipleWriteSendsTheWorkedFrameAndCompletesOnAnEightB
     Answer({{{0x14, 0x68, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF}}});
     const std::uint16_t values[] = {0x0102, 0x0304};
     EXPECT_EQ(ModbusWriteRegisters(*link, 20, 104, 7, 2, values, kTicks), 1);
-    EXPECT_EQ(Written(), (Bytes{0x14, 0x68, 0x00, 0x07, 0x00, 0x02, 0x04, 0x01, 0x02, 0x03, 0x04, 0xD5, 0x8B}));
+    EXPECT_EQ(Written(),
+              (Bytes{0x14, 0x68, 0x00, 0x07, 0x00, 0x02, 0x04, 0x01, 0x02, 0x03, 0x04, 0xD5, 0x8B}));
 }
 
 TEST_F(ModbusTransaction, MultipleWriteOfNoRegistersSendsNineBytes) {
@@ -185,8 +185,7 @@ TEST_F(ModbusTransaction, LargestReadFitsTheReplyBufferOfTheLink) {
     Answer({{WithCrc(reply)}});
     std::vector<std::uint16_t> values(kModbusMaxRegisters, kUntouched);
     EXPECT_EQ(ModbusReadRegisters(*link, 5, 3, 0, kModbusMaxRegisters, kTicks, values), 1);
-    for (std::uint16_t i = 0; i < kModbusMaxRegisters; ++i)
-        ASSERT_EQ(values[i], (i << 8) | (0xFF - i)) << i;
+    for (std::uint16_t i = 0; i < kModbusMaxRegisters; ++i) ASSERT_EQ(values[i], (i << 8) | (0xFF - i)) << i;
 }
 
 TEST_F(ModbusTransaction, ClosingThePortDuringTheWaitEndsItWithMinusTwo) {

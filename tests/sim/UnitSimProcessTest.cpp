@@ -15,7 +15,6 @@
 #include "tests/support/TestPortsDirectory.h"
 
 using simtest::kPatienceMs;
-using simtest::ReadBytes;
 using simtest::ReadFile;
 using simtest::TUnitSimProcess;
 using Bytes = std::vector<std::uint8_t>;

@@ -24,7 +24,7 @@ Bytes Ask(int fd, std::uint32_t baud, const Bytes& request, std::size_t replyLen
     line.BaudRate = baud;
     EXPECT_EQ(Termios2ApplyLineSettings(fd, line), baud);
     EXPECT_EQ(::write(fd, request.data(), request.size()), ssize_t(request.size()));
-    return simtest::ReadBytes(fd, replyLength);
+    return ReadBytes(fd, replyLength);
 }
 
 }  // namespace

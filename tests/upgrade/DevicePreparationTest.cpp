@@ -63,8 +63,11 @@ TEST_F(DevicePreparationTest, SettingsOfA6155AreCarriedAcrossTheUpgrade) {
     // written back as 0 before the commit command went to it.
     auto reg = [&](std::uint8_t s, std::uint16_t r) { return unit->Unit().Register(s, r).value_or(0xDEAD); };
     EXPECT_EQ(reg(17, 24), 0x1724);
-    for (std::uint16_t r = 22; r <= 32; ++r)
-        if (r != 29) EXPECT_EQ(reg(19, r), 0x1900 + r) << r;
+    for (std::uint16_t r = 22; r <= 32; ++r) {
+        if (r != 29) {
+            EXPECT_EQ(reg(19, r), 0x1900 + r) << r;
+        }
+    }
     for (std::uint16_t r = 7; r <= 28; ++r) EXPECT_EQ(reg(20, r), 0x2000 + r) << r;
     EXPECT_EQ(unit->Unit().Statistics().Commits, 1u);
     EXPECT_EQ(device->Slave19Settings[7], 0);

@@ -1,0 +1,9 @@
+#include "ui/FormFont.h"
+
+#include <QApplication>
+
+QFont FormFont() {
+    QFont font = QApplication::font();
+    font.setPointSize(8);
+    return font;
+}
