@@ -33,6 +33,6 @@ if [ "$kind" = address ]; then
 else
   export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
   ctest --output-on-failure -j2 --timeout 900 \
-    -R 'RxThreadTest|LinkPort|PosixPortFactoryTest|PosixSerialDeviceTest|QtMessageLoopTest|UnitSimUpgrade|BootloaderCliTest'
+    -R 'RxThreadTest|LinkPort|LumoCommsPtyTest|PosixPortFactoryTest|PosixSerialDeviceTest|QtMessageLoopTest|LibmodbusInterop|UnitSimUpgrade|BootloaderCliTest'
   bin/soak --upgrades 3 --cycles 300
 fi
