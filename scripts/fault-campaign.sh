@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Fault campaign: upgrades with one random fault each, checked for false successes,
-# unsound failures, hangs, crashes, leaks and recovery (see bench/RESULTS.md).
+# unsound failures, hangs, crashes, leaks and recovery (see the README, Performance and robustness).
 #
 #   bash scripts/fault-campaign.sh [--runs N] [--pty-runs M] [--seed S] [--kind K --at N] [--verbose]
 #
