@@ -7,8 +7,7 @@
 
 #include "boot/BootFrame.h"
 #include "link/LumoComms.h"
-#include "tests/support/MemoryPortFactory.h"
-#include "tests/support/VirtualMessageLoop.h"
+#include "tests/support/ScriptedPeerFixture.h"
 
 namespace {
 
@@ -18,30 +17,7 @@ constexpr std::uint16_t kTicks = 30;
 
 // SendBootCommand on the virtual clock over an in-memory COM1; every request is answered
 // with the chunks the test gives.
-class BootExchange : public ::testing::Test {
-protected:
-    struct TChunk {
-        Bytes Data;
-        std::uint32_t DelayMs = 10;
-    };
-
-    void SetUp() override {
-        ports->AddPort("COM1");
-        link = std::make_unique<TLumoComms>(loop, ports);
-        link->RxBufferSize = 500;
-        ports->OnWrite("COM1", [this](const Bytes&) {
-            for (const TChunk& chunk : answer) ports->Deliver("COM1", chunk.Data, chunk.DelayMs);
-        });
-        ASSERT_TRUE(link->Open());
-    }
-
-    Bytes Written() const { return ports->Device("COM1")->Written(); }
-
-    TVirtualMessageLoop loop;
-    std::shared_ptr<TMemoryPortFactory> ports = std::make_shared<TMemoryPortFactory>(loop);
-    std::unique_ptr<TLumoComms> link;
-    std::vector<TChunk> answer;
-};
+using BootExchange = ScriptedPeerFixture;
 
 TEST_F(BootExchange, ModelNumberRequestGoesOutAsTheWorkedFrameAndTakesTheReplyData) {
     answer = {{{0x10, 0x02, 0x00, 0x02, 0x17, 0x25, 0xC2, 0x10, 0x03}}};

@@ -9,8 +9,7 @@
 
 #include "link/LumoComms.h"
 #include "modbus/ModBusPro.h"
-#include "tests/support/MemoryPortFactory.h"
-#include "tests/support/VirtualMessageLoop.h"
+#include "tests/support/ScriptedPeerFixture.h"
 
 namespace {
 
@@ -29,30 +28,9 @@ Bytes WithCrc(Bytes frame) {
 
 // A Modbus client on the virtual clock over an in-memory COM1, with a scripted slave that
 // answers every request with the chunks it was given (each after its delay).
-class ModbusTransaction : public ::testing::Test {
+class ModbusTransaction : public ScriptedPeerFixture {
 protected:
-    struct TChunk {
-        Bytes Data;
-        std::uint32_t DelayMs = 10;
-    };
-
-    void SetUp() override {
-        ports->AddPort("COM1");
-        link = std::make_unique<TLumoComms>(loop, ports);
-        link->RxBufferSize = 500;
-        ports->OnWrite("COM1", [this](const Bytes&) {
-            for (const TChunk& chunk : answer) ports->Deliver("COM1", chunk.Data, chunk.DelayMs);
-        });
-        ASSERT_TRUE(link->Open());
-    }
-
     void Answer(std::vector<TChunk> chunks) { answer = std::move(chunks); }
-    Bytes Written() const { return ports->Device("COM1")->Written(); }
-
-    TVirtualMessageLoop loop;
-    std::shared_ptr<TMemoryPortFactory> ports = std::make_shared<TMemoryPortFactory>(loop);
-    std::unique_ptr<TLumoComms> link;
-    std::vector<TChunk> answer;
 };
 
 TEST_F(ModbusTransaction, IdentityReadSendsTheWorkedFrameAndDecodesTheReply) {

@@ -2,6 +2,7 @@
 #include <set>
 
 #include "package/TitleTable.h"
+#include "tests/support/SuccessLog.h"
 #include "tests/upgrade/UpgradeFixture.h"
 
 namespace {
@@ -14,18 +15,6 @@ constexpr std::uint32_t kFirstWrite = kFirstErase + 124;
 constexpr std::uint32_t kClearFlag = kFirstWrite + 496;
 constexpr std::uint32_t kRestart = kClearFlag + 1;
 
-const std::vector<std::string> kSuccessLines = {
-    "Initialising Upgrade.....Done (1)",
-    "Enabling BootLoader.....Done",
-    "Retrieving Bootloader Info......VX6181 v1.05",
-    "Retrieving Model Number......OK",
-    "Erasing Program Memory......100%",
-    "Sending New Program Data......100%",
-    "Disabling Boot Mode......Done",
-    "Restarting Unit......Done",
-    "Finalising Upgrade.....Done",
-};
-
 using SequencerTest = UpgradeFixture;
 
 TEST_F(SequencerTest, CleanUpgradeWritesTheImageAndLogsTheNineLines) {
@@ -35,7 +24,7 @@ TEST_F(SequencerTest, CleanUpgradeWritesTheImageAndLogsTheNineLines) {
     Build(config);
     ASSERT_TRUE(RunUpgrade());
     EXPECT_TRUE(view.Completed);
-    EXPECT_EQ(log.Lines(), kSuccessLines);
+    EXPECT_EQ(log.Lines(), kSuccessLog);
     EXPECT_TRUE(FlashHoldsImage());
     // The boot loader's own area is never touched.
     const auto& flash = unit->Unit().Flash();
@@ -225,7 +214,7 @@ TEST_F(SequencerTest, ClearBootFlagIsRetriedUntilAnsweredAndFailsWhenNeverAnswer
         ASSERT_TRUE(RunUpgrade());
         EXPECT_EQ(view.Completed, c.completed);
         if (c.completed) {
-            EXPECT_EQ(log.Lines(), kSuccessLines);
+            EXPECT_EQ(log.Lines(), kSuccessLog);
             EXPECT_EQ(unit->Unit().Mode(), TSimMode::Application);
             EXPECT_FALSE(unit->Unit().BootFlag());
         } else {
