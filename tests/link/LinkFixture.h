@@ -36,6 +36,12 @@ protected:
         const std::uint8_t end[] = {0x10, 0x03};
         list.AddCondition(2, start, true, 2, end, true, 0, 1, 0);
     }
+    // A request's first steps: the boot reply condition, attached and reset.
+    void AttachBootReply(TRxCondition& list) {
+        AddBootReply(list);
+        link->SetConditions(&list);
+        link->ResetConditions();
+    }
 
     TVirtualMessageLoop loop;
     std::shared_ptr<TMemoryPortFactory> ports = std::make_shared<TMemoryPortFactory>(loop);

@@ -19,9 +19,7 @@ TEST_F(LinkEngine, BootRequestCompletesAcrossChunksAndReadsTheWholeFrame) {
         ports->Deliver("COM1", {0x03}, 150);
     });
     TRxCondition list;
-    AddBootReply(list);
-    link->SetConditions(&list);
-    link->ResetConditions();
+    AttachBootReply(list);
     const Bytes request = {0x10, 0x02, 0x00, 0x01, 0x10, 0x03};
     ASSERT_TRUE(Send(request, 30));
     EXPECT_EQ(link->WaitReply(), 1);
@@ -42,9 +40,7 @@ TEST_F(LinkEngine, BootRequestCompletesAcrossChunksAndReadsTheWholeFrame) {
 TEST_F(LinkEngine, CompletionIsSignalledAfterTheWholeChunk) {
     OpenLink();
     TRxCondition list;
-    AddBootReply(list);
-    link->SetConditions(&list);
-    link->ResetConditions();
+    AttachBootReply(list);
     ASSERT_TRUE(Send({0x01}, 30));
 
     bool sawDone = false;
@@ -83,9 +79,7 @@ TEST_F(LinkEngine, MatchingStopsForAllConditionsOnceOneMatchedBothPatterns) {
 TEST_F(LinkEngine, LateBytesAfterATimeoutAreStoredAndMatchedButSignalNothing) {
     OpenLink();
     TRxCondition list;
-    AddBootReply(list);
-    link->SetConditions(&list);
-    link->ResetConditions();
+    AttachBootReply(list);
     ASSERT_TRUE(Send({0x01}, 2));
     EXPECT_EQ(link->WaitReply(), 0);
     EXPECT_EQ(link->LinkState(), 0);
@@ -148,9 +142,7 @@ TEST_F(LinkEngine, OnTimeOutIsCalledOnceWhenTheTimeoutExpires) {
 TEST_F(LinkEngine, TimerTickOutsideARequestStopsTheTimer) {
     OpenLink();
     TRxCondition list;
-    AddBootReply(list);
-    link->SetConditions(&list);
-    link->ResetConditions();
+    AttachBootReply(list);
     ASSERT_TRUE(Send({0x01}, 5));
     Feed(kBootReply);
     ASSERT_EQ(link->LinkState(), 1);
@@ -207,9 +199,7 @@ TEST_F(LinkEngine, CloseDispatchedInsideAWaitEndsItWithMinusTwo) {
             OpenLink();
         }
         TRxCondition list;
-        AddBootReply(list);
-        link->SetConditions(&list);
-        link->ResetConditions();
+        AttachBootReply(list);
         ASSERT_TRUE(Send({0x01}, 30));
         const std::uint64_t sentAt = loop.Now();
         // As the operator choosing another port while a request waits.
@@ -236,9 +226,7 @@ TEST_F(LinkEngine, OnReceiveMsgSwallowsTheReplySoTheWaitingRequestTimesOut) {
     std::vector<int> messages;
     link->OnReceiveMsg = [&](std::int32_t n) { messages.push_back(n); };
     TRxCondition list;
-    AddBootReply(list);
-    link->SetConditions(&list);
-    link->ResetConditions();
+    AttachBootReply(list);
     ports->OnWrite("COM1", [this](const Bytes&) { ports->Deliver("COM1", kBootReply, 50); });
     ASSERT_TRUE(Send({0x01}, 5));
     EXPECT_EQ(link->WaitReply(), 0);
@@ -273,9 +261,7 @@ TEST_F(LinkEngine, OnReceiveMsgWithoutAWaitStopsTheTimeout) {
     link->OnTimeOut = [&] { ++timeOuts; };
     link->OnReceiveMsg = [](std::int32_t) {};
     TRxCondition list;
-    AddBootReply(list);
-    link->SetConditions(&list);
-    link->ResetConditions();
+    AttachBootReply(list);
     ASSERT_TRUE(Send({0x01}, 3));
     Feed(kBootReply);
     EXPECT_FALSE(link->TimerEnabled());
@@ -287,9 +273,7 @@ TEST_F(LinkEngine, OnReceiveMsgThatClosesTheLinkDropsTheRestOfTheChunk) {
     OpenLink();
     link->OnReceiveMsg = [&](std::int32_t) { link->Close(); };
     TRxCondition list;
-    AddBootReply(list);
-    link->SetConditions(&list);
-    link->ResetConditions();
+    AttachBootReply(list);
     Bytes chunk = kBootReply;
     chunk.insert(chunk.end(), 300, 0x55);  // more than the buffer that was released
     Feed(chunk);
@@ -318,9 +302,7 @@ TEST_F(LinkEngine, ReplyLongerThanTheBufferIsStillRecognisedAndReadsStayInside) 
     link->RxBufferSize = 8;
     OpenLink();
     TRxCondition list;
-    AddBootReply(list);
-    link->SetConditions(&list);
-    link->ResetConditions();
+    AttachBootReply(list);
     ASSERT_TRUE(Send({0x01}, 20));
     Bytes reply = {0x10, 0x02};
     reply.insert(reply.end(), 20, 0x44);
@@ -341,9 +323,7 @@ TEST_F(LinkEngine, ReplyLongerThanTheBufferIsStillRecognisedAndReadsStayInside) 
 TEST_F(LinkEngine, ReadReplyPhasesAndBounds) {
     OpenLink();
     TRxCondition list;
-    AddBootReply(list);
-    link->SetConditions(&list);
-    link->ResetConditions();
+    AttachBootReply(list);
     ASSERT_TRUE(Send({0x01}, 20));
     Feed({0xAA, 0xBB, 0x10, 0x02, 0x01, 0x02, 0x03, 0x10, 0x03, 0xEE});
     ASSERT_EQ(link->LinkState(), 1);
@@ -413,9 +393,7 @@ TEST_F(LinkEngine, ReadReplyWithoutAUsableConditionCopiesNothing) {
 TEST_F(LinkEngine, ReadReplyIgnoresCountersThatPointPastTheReceivedBytes) {
     OpenLink();
     TRxCondition list;
-    AddBootReply(list);
-    link->SetConditions(&list);
-    link->ResetConditions();
+    AttachBootReply(list);
     ASSERT_TRUE(Send({0x01}, 20));
     Feed(kBootReply);
     // Counters from bytes that arrived before the buffer was reset.
