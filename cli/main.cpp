@@ -16,6 +16,10 @@
 #include "link/PosixPortFactory.h"
 #include "platform/StrToInt.h"
 #include "platform/qt/QtMessageLoop.h"
+#ifdef BOOTLOADER_STATION
+#include "cli/Station.h"
+#include "cli/StationEventLog.h"
+#endif
 
 namespace {
 
@@ -62,6 +66,7 @@ struct TOptions {
     std::optional<std::string> image;
     std::optional<std::string> processor;
     std::optional<std::string> model;
+    std::optional<int> stationEvents;  // a unit of a batch: events go to this descriptor
 };
 
 [[noreturn]] void UsageError(const std::string& message) {
@@ -96,6 +101,9 @@ TOptions ParseOptions(int argc, char** argv) {
             options.processor = value();
         } else if (arg == "--model") {
             options.model = value();
+        } else if (arg == "--station-events") {
+            // Not in the usage text: the batch starts each unit's upgrade with it.
+            options.stationEvents = StrToIntDef(value(), -1);
         } else {
             UsageError("unknown option " + arg);
         }
@@ -146,11 +154,20 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef BOOTLOADER_STATION
+    // Several units, a port list or a report: the batch runs this program once per unit.
+    if (TStation::Applies(argc, argv)) return TStation::Run(argc, argv);
+#endif
     const TOptions options = ParseOptions(argc, argv);
 
     QCoreApplication app(argc, argv);
     TQtMessageLoop loop;
-    TConsoleLog log(stdout, isatty(STDOUT_FILENO) == 1);
+    TConsoleLog console(stdout, isatty(STDOUT_FILENO) == 1);
+#ifdef BOOTLOADER_STATION
+    TStationEventLog log(console, options.stationEvents.value_or(-1));
+#else
+    TConsoleLog& log = console;
+#endif
     TCliView view(app);
 
     TApplicationCore::TPortFactoryMaker makePorts = [&options](const std::string& baseDir)
@@ -189,8 +206,16 @@ int main(int argc, char** argv) {
         }
     }
 
+#ifdef BOOTLOADER_STATION
+    log.SetIdentitySource([&core]() -> std::optional<std::pair<std::uint16_t, std::uint16_t>> {
+        const TDevicePreparation* device = core.Device();
+        if (!device || device->DeviceModel == 0) return std::nullopt;
+        return std::make_pair(device->DeviceModel, device->DeviceVersion);
+    });
+#endif
     loop.Post([&core] { core.StartUpgrade(); });
     if (!view.Ended()) app.exec();
     log.Finish();
+    console.Finish();
     return view.Completed() ? kExitCompleted : kExitFailed;
 }

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// A list of port numbers as an operator types it: numbers and ranges separated by commas,
+// "1-8,12". Decimal only, no blanks; every port lies in 1 to 256, the ports the one-byte
+// port index of the link can name.
+class TPortList {
+public:
+    static constexpr int kLowestPort = 1;
+    static constexpr int kHighestPort = 256;
+
+    // The ports in the order given, ranges expanded. Throws EStationUsageError for a list
+    // that is empty or malformed, a range that runs backwards or a port outside 1 to 256.
+    // Repeated ports are kept: the batch refuses them with the names of the two entries.
+    static std::vector<int> Parse(const std::string& text);
+
+    // A port number given alone (--port N): the runner's integer rule, then the same range.
+    static int ParsePort(const std::string& text);
+};

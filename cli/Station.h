@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The runner as a station: every unit of a list upgraded at once, each by this program run
+// again for that one unit, as a process of its own. The parent parses the list, starts the
+// processes, gathers their events and ends over pipes, shows the table or the lines, writes
+// the report and exits with the batch's status. A unit whose process hangs, crashes or
+// talks garbage ends alone: the parent never blocks on one unit.
+class TStation {
+public:
+    // Exit statuses of a batch.
+    static constexpr int kExitAllCompleted = 0;
+    static constexpr int kExitSomeFailed = 1;
+    static constexpr int kExitUsage = 2;
+    static constexpr int kExitSettingsNotRestored = 3;
+
+    // A unit's process that shows no sign of life (no event, no message) for this long is
+    // killed: an upgrade's longest silent stretch (a settings write-back that times out,
+    // then the commit and its waits) is well under a minute.
+    static constexpr int kSilenceLimitSeconds = 120;
+
+    // Whether the command line asks for a batch (see TStationOptions::Applies).
+    static bool Applies(int argc, char** argv);
+    // Runs the batch; returns the exit status.
+    static int Run(int argc, char** argv);
+};

@@ -1,0 +1,110 @@
+#include "cli/StationChild.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <stdexcept>
+
+namespace {
+
+void CloseFd(int& fd) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
+}  // namespace
+
+TStationChild::TStationChild(const std::string& program, const std::vector<std::string>& args) {
+    int events[2], errors[2];
+    if (::pipe2(events, O_CLOEXEC) != 0) throw std::runtime_error("cannot make a pipe");
+    if (::pipe2(errors, O_CLOEXEC) != 0) {
+        ::close(events[0]);
+        ::close(events[1]);
+        throw std::runtime_error("cannot make a pipe");
+    }
+    std::vector<std::string> argv = {program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> pointers;
+    for (std::string& a : argv) pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        // Only async-signal-safe calls from here to exec. The write ends are first moved
+        // above the standard descriptors so that placing them cannot overwrite each other.
+        const int ev = ::fcntl(events[1], F_DUPFD, 10);
+        const int er = ::fcntl(errors[1], F_DUPFD, 10);
+        const int null = ::open("/dev/null", O_RDWR);
+        if (ev < 0 || er < 0 || null < 0) ::_exit(127);
+        ::dup2(null, STDIN_FILENO);
+        ::dup2(null, STDOUT_FILENO);
+        ::dup2(er, STDERR_FILENO);
+        ::dup2(ev, kEventsDescriptor);
+        // The batch's own signal handling must not reach the unit's process.
+        ::signal(SIGINT, SIG_DFL);
+        ::signal(SIGTERM, SIG_DFL);
+        ::signal(SIGPIPE, SIG_DFL);
+        ::execv(program.c_str(), pointers.data());
+        ::_exit(127);
+    }
+    ::close(events[1]);
+    ::close(errors[1]);
+    if (pid_ < 0) {
+        ::close(events[0]);
+        ::close(errors[0]);
+        throw std::runtime_error("cannot start a process");
+    }
+    events_ = events[0];
+    errors_ = errors[0];
+    ::fcntl(events_, F_SETFL, ::fcntl(events_, F_GETFL) | O_NONBLOCK);
+    ::fcntl(errors_, F_SETFL, ::fcntl(errors_, F_GETFL) | O_NONBLOCK);
+}
+
+TStationChild::~TStationChild() {
+    if (pid_ > 0 && !reaped_) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    CloseFd(events_);
+    CloseFd(errors_);
+}
+
+void TStationChild::Kill(int signal) const {
+    if (pid_ > 0 && !reaped_) ::kill(pid_, signal);
+}
+
+bool TStationChild::TryReap(std::optional<int>& exitStatus, int& signal) {
+    if (reaped_) return true;
+    int status = 0;
+    const pid_t r = ::waitpid(pid_, &status, WNOHANG);
+    if (r != pid_) return false;
+    reaped_ = true;
+    if (WIFEXITED(status)) {
+        exitStatus = WEXITSTATUS(status);
+        signal = 0;
+    } else {
+        exitStatus.reset();
+        signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    }
+    return true;
+}
+
+bool TStationChild::ReadSome(int& fd, std::string& into) {
+    if (fd < 0) return false;
+    char buffer[8192];
+    // A bounded number of reads per call, so one chatty process cannot hold the batch.
+    for (int i = 0; i < 4; ++i) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            into.append(buffer, static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) return true;
+        CloseFd(fd);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// One unit's upgrade as a process of its own: this program run again for that one unit,
+// its events on a pipe at descriptor 3, its standard error on another pipe, standard input
+// and output on /dev/null. Whatever the process does (hangs, crashes, floods its pipes),
+// the batch only reads its pipes when they are ready and learns its end from waitpid.
+class TStationChild {
+public:
+    static constexpr int kEventsDescriptor = 3;
+
+    // Starts program with args (the unit's options and --station-events 3). Throws
+    // std::runtime_error when the pipes or the process cannot be made.
+    TStationChild(const std::string& program, const std::vector<std::string>& args);
+    // Kills and reaps a process still running, closes the pipes.
+    ~TStationChild();
+    TStationChild(const TStationChild&) = delete;
+    TStationChild& operator=(const TStationChild&) = delete;
+
+    pid_t Pid() const { return pid_; }
+    // Non-blocking read ends; -1 once a pipe reached its end and was closed.
+    int EventsFd() const { return events_; }
+    int ErrorsFd() const { return errors_; }
+    // Reads what a pipe holds now into into; false at its end (the pipe is then closed).
+    bool ReadEvents(std::string& into) { return ReadSome(events_, into); }
+    bool ReadErrors(std::string& into) { return ReadSome(errors_, into); }
+
+    void Kill(int signal) const;
+    // Reaps the process when it has ended: true then, with its exit status or signal.
+    bool TryReap(std::optional<int>& exitStatus, int& signal);
+    bool Reaped() const { return reaped_; }
+
+private:
+    static bool ReadSome(int& fd, std::string& into);
+
+    pid_t pid_ = -1;
+    int events_ = -1;
+    int errors_ = -1;
+    bool reaped_ = false;
+};

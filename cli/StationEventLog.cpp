@@ -1,0 +1,97 @@
+#include "cli/StationEventLog.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "cli/StationEvent.h"
+
+namespace {
+
+const std::string kBootInfoLine = "Retrieving Bootloader Info......";
+const std::string kBootInfoUnavailable = "Info Unavailable";
+
+// "Erasing Program Memory......57%" -> 57; -1 for a line without a percentage.
+int PercentOf(const std::string& text) {
+    if (text.size() < 2 || text.back() != '%') return -1;
+    std::size_t start = text.size() - 1;
+    while (start > 0 && text[start - 1] >= '0' && text[start - 1] <= '9') --start;
+    if (start == text.size() - 1 || text.size() - 1 - start > 3) return -1;
+    return std::stoi(text.substr(start, text.size() - 1 - start));
+}
+
+// The caption of a step's line: the text before its dots.
+std::string CaptionOf(const std::string& text) { return text.substr(0, text.find('.')); }
+
+}  // namespace
+
+TStationEventLog::TStationEventLog(OperatorLog& inner, int fd) : inner_(inner), fd_(fd) {
+    // A batch that ended must not end the upgrade with it: a write to its closed pipe
+    // fails instead of raising SIGPIPE.
+    if (fd_ >= 0) ::signal(SIGPIPE, SIG_IGN);
+}
+
+void TStationEventLog::Send(char kind, const std::string& text) {
+    if (fd_ < 0) return;
+    const std::string line = TStationEvent{static_cast<TStationEvent::TKind>(kind), text}.Encode();
+    ssize_t n;
+    do {
+        n = ::write(fd_, line.data(), line.size());
+    } while (n < 0 && errno == EINTR);
+    if (n < 0 && errno == EPIPE) fd_ = -1;  // nobody listens any more
+}
+
+void TStationEventLog::SendIdentity() {
+    if (identitySent_ || !identity_) return;
+    identitySent_ = true;
+    const auto id = identity_();
+    Send('I', id ? std::to_string(id->first) + " " + std::to_string(id->second) : "-");
+}
+
+void TStationEventLog::Clear() {
+    inner_.Clear();
+    linesSinceClear_ = 0;
+    started_ = true;
+    identitySent_ = false;
+    last_.clear();
+    percent_ = -1;
+    Send('C', "");
+}
+
+void TStationEventLog::AddLogLine(const std::string& text) {
+    inner_.AddLogLine(text);
+    // The first step has read the identity once the second step begins.
+    if (started_ && linesSinceClear_ >= 1) SendIdentity();
+    ++linesSinceClear_;
+    last_ = text;
+    percent_ = -1;
+    Send('L', text);
+    Send('S', CaptionOf(text));
+}
+
+void TStationEventLog::AppendLine(const std::string& text) {
+    inner_.AppendLine(text);
+    ++linesSinceClear_;
+    last_ = text;
+    Send('L', text);
+}
+
+void TStationEventLog::ReplaceLogLine(const std::string& text) {
+    inner_.ReplaceLogLine(text);
+    if (linesSinceClear_ == 0 || text == last_) return;  // nothing to replace, or nothing new
+    last_ = text;
+    Send('R', text);
+    if (const int percent = PercentOf(text); percent >= 0 && percent != percent_) {
+        percent_ = percent;
+        Send('P', std::to_string(percent));
+    }
+    if (text.rfind(kBootInfoLine, 0) == 0) {
+        const std::string info = text.substr(kBootInfoLine.size());
+        Send('B', info == kBootInfoUnavailable ? "-" : info);
+    }
+}
+
+void TStationEventLog::Finish() {
+    if (started_) SendIdentity();
+}

@@ -1,0 +1,108 @@
+#include "cli/StationOptions.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "cli/PortList.h"
+#include "cli/StationUsageError.h"
+
+namespace {
+
+std::string PortLabel(int port) { return "COM" + std::to_string(port); }
+
+// The name the link opens for a port: "COM1" to "COM9", "\\.\COM10" and above.
+std::string PortName(int port) { return port < 10 ? PortLabel(port) : "\\\\.\\" + PortLabel(port); }
+
+}  // namespace
+
+bool TStationOptions::Applies(const std::vector<std::string>& args) {
+    int units = 0;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--ports" || a == "--report") return true;
+        if (a == "--port" || a == "--device") ++units;
+        // Skip the values of options that take one, so a value never counts as an option.
+        if (a == "--port" || a == "--device" || a == "--image" || a == "--processor" || a == "--model") ++i;
+    }
+    return units > 1;
+}
+
+TStationOptions TStationOptions::Parse(const std::vector<std::string>& args) {
+    TStationOptions o;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= args.size()) throw EStationUsageError("option " + a + " needs a value");
+            return args[++i];
+        };
+        auto once = [&](std::optional<std::string>& into) {
+            if (into) throw EStationUsageError("option " + a + " is given twice");
+            into = value();
+        };
+        if (a == "--port") {
+            const int port = TPortList::ParsePort(value());
+            o.Units.push_back({PortLabel(port), port, {}});
+        } else if (a == "--ports") {
+            for (const int port : TPortList::Parse(value())) o.Units.push_back({PortLabel(port), port, {}});
+        } else if (a == "--device") {
+            const std::string path = value();
+            if (path.empty()) throw EStationUsageError("--device needs a path");
+            o.Units.push_back({path, 0, path});
+        } else if (a == "--image") {
+            once(o.Image);
+        } else if (a == "--processor") {
+            once(o.Processor);
+        } else if (a == "--model") {
+            once(o.Model);
+        } else if (a == "--report") {
+            once(o.Report);
+            if (o.Report->empty()) throw EStationUsageError("--report needs a file name");
+        } else {
+            throw EStationUsageError("unknown option " + a);
+        }
+    }
+    if (o.Units.empty()) throw EStationUsageError("a batch needs --port, --ports or --device");
+    for (std::size_t i = 0; i < o.Units.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            if (o.Units[i].Port != 0 && o.Units[i].Port == o.Units[j].Port)
+                throw EStationUsageError("port " + o.Units[i].Label + " is listed twice");
+    const int imageParts = (o.Image ? 1 : 0) + (o.Processor ? 1 : 0) + (o.Model ? 1 : 0);
+    if (imageParts != 0 && imageParts != 3) throw EStationUsageError("--image, --processor and --model go together");
+    return o;
+}
+
+std::string TStationOptions::CanonicalDevice(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path canonical = std::filesystem::weakly_canonical(std::filesystem::absolute(path), error);
+    return error ? path : canonical.string();
+}
+
+void TStationOptions::ResolveDevices(const TPortResolver& resolver) {
+    struct TIdentity {
+        bool Exists = false;
+        dev_t Device = 0;
+        ino_t Inode = 0;
+        std::string Path;
+    };
+    std::vector<TIdentity> seen;
+    for (TUnit& unit : Units) {
+        if (unit.Port != 0) unit.Device = resolver.Resolve(PortName(unit.Port));
+        TIdentity id;
+        struct stat info {};
+        id.Exists = ::stat(unit.Device.c_str(), &info) == 0;
+        id.Device = info.st_dev;
+        id.Inode = info.st_ino;
+        id.Path = CanonicalDevice(unit.Device);
+        // The record names the device itself, not the link in the ports directory.
+        if (id.Exists) unit.Device = id.Path;
+        for (std::size_t j = 0; j < seen.size(); ++j) {
+            const bool same = id.Exists && seen[j].Exists ? id.Device == seen[j].Device && id.Inode == seen[j].Inode
+                                                          : id.Path == seen[j].Path;
+            if (same)
+                throw EStationUsageError(Units[j].Label + " and " + unit.Label + " are the same device (" + id.Path +
+                                         ")");
+        }
+        seen.push_back(id);
+    }
+}
