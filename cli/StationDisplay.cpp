@@ -100,10 +100,10 @@ void TStationDisplay::Summary(const std::vector<const TStationUnit*>& units, dou
                  units.size(), failed, notRestored, seconds);
     for (const TStationUnit* unit : units) {
         if (unit->Result() == TStationUnit::TResult::SettingsNotRestored) {
-            std::fprintf(out_, "%s: settings not restored%s%s\n", unit->Label.c_str(),
+            std::fprintf(out_, "  %s settings not restored%s%s\n", unit->Label.c_str(),
                          unit->Messages.empty() ? "" : ": ", unit->Messages.empty() ? "" : unit->Messages.back().c_str());
         } else if (unit->Result() != TStationUnit::TResult::Completed) {
-            std::fprintf(out_, "%s: failed: %s\n", unit->Label.c_str(), unit->FailingLine().c_str());
+            std::fprintf(out_, "  %s failed: %s\n", unit->Label.c_str(), unit->FailingLine().c_str());
         }
     }
     std::fflush(out_);

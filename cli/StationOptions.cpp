@@ -73,9 +73,18 @@ TStationOptions TStationOptions::Parse(const std::vector<std::string>& args) {
 }
 
 std::string TStationOptions::CanonicalDevice(const std::string& path) {
+    namespace fs = std::filesystem;
     std::error_code error;
-    const std::filesystem::path canonical = std::filesystem::weakly_canonical(std::filesystem::absolute(path), error);
-    return error ? path : canonical.string();
+    fs::path p = fs::absolute(path, error);
+    if (error) return path;
+    // Links are followed by hand, so a dangling one still leads to the path it names.
+    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(p, error)); ++hops) {
+        const fs::path target = fs::read_symlink(p, error);
+        if (error) break;
+        p = target.is_absolute() ? target : p.parent_path() / target;
+    }
+    const fs::path canonical = fs::weakly_canonical(p, error);
+    return error ? p.lexically_normal().string() : canonical.string();
 }
 
 void TStationOptions::ResolveDevices(const TPortResolver& resolver) {

@@ -113,7 +113,7 @@ TEST_F(BootloaderCliTest, UsageAndStartUpErrorsExitTwo) {
     };
     const std::vector<TCase> cases = {
         {{"--port", "abc"}, "'abc' is not a valid integer value"},
-        {{"--port", "1", "--device", "/dev/null"}, "exclude each other"},
+        {{"--port", "1", "--ports", "1-2"}, "port COM1 is listed twice"},
         {{"--image", "x.bin"}, "go together"},
         {{"--frobnicate"}, "unknown option --frobnicate"},
         {{"--port", "7"}, "Unable To Open Comms Port. Please Select Another."},

@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+
+#include "tests/support/ChildProcess.h"
+#include "tests/support/SuccessLog.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestPortsDirectory.h"
+
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// The raw value of a top-level field of a report line: "completed" with its quotes, 0, null.
+std::string Field(const std::string& line, const std::string& name) {
+    const std::string key = "\"" + name + "\":";
+    const std::size_t start = line.find(key);
+    if (start == std::string::npos) return "<missing>";
+    const std::size_t from = start + key.size();
+    std::size_t end = from;
+    int depth = 0;
+    bool quoted = false;
+    for (; end < line.size(); ++end) {
+        const char c = line[end];
+        if (quoted) {
+            if (c == '\\') ++end;
+            else if (c == '"') quoted = false;
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == '{' || c == '[') {
+            ++depth;
+        } else if (c == '}' || c == ']') {
+            if (depth-- == 0) break;
+        } else if (c == ',' && depth == 0) {
+            break;
+        }
+    }
+    return line.substr(from, end - from);
+}
+
+// Three units on COM1 to COM3, the second of which drops its line during the block writes;
+// the batch upgrades them with an image of the test's own.
+class StationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>((i * 13 + 5) % 253);
+        work.Write("image.bin", image);
+        for (unsigned port = 1; port <= 3; ++port) {
+            std::vector<std::string> args = {"--ports-dir", ports.Path().string(), "--port", std::to_string(port),
+                                             "--flash-dump", FlashPath(port)};
+            if (port == 2) args.insert(args.end(), {"--hang-up-at", "300"});
+            units.push_back(std::make_unique<TChildProcess>("unitsim", args));
+            ASSERT_EQ(units.back()->ReadLine().rfind("unitsim: COM" + std::to_string(port) + " -> ", 0), 0u);
+        }
+    }
+    std::string FlashPath(unsigned port) const { return work.File("flash" + std::to_string(port) + ".bin"); }
+    bool FlashHoldsImage(unsigned port) {
+        units[port - 1]->Signal(SIGTERM);
+        units[port - 1]->Wait();
+        const std::string flash = TTempDir::Read(FlashPath(port));
+        return flash.size() == image.size() && flash.substr(2048) == image.substr(2048);
+    }
+
+    TTestPortsDirectory ports;
+    TTempDir work;
+    std::string image = std::string(65536, '\0');
+    std::vector<std::unique_ptr<TChildProcess>> units;
+};
+
+TEST_F(StationTest, AFaultyUnitFailsAloneAndTheReportAgreesWithEveryFlash) {
+    TChildProcess cli("bootloader-cli",
+                      {"--ports", "1-3", "--image", "image.bin", "--processor", "2620", "--model", "6181", "--report",
+                       "batch.jsonl"},
+                      work.Path().string());
+    ASSERT_EQ(cli.Wait(), 1) << cli.Stdout << cli.Stderr;
+
+    // Not a terminal: every line once, in its final form, behind its port; then the summary.
+    std::map<std::string, std::vector<std::string>> byPort;
+    std::vector<std::string> rest;
+    for (const std::string& line : Lines(cli.Stdout)) {
+        if (line.size() > 6 && line.rfind("COM", 0) == 0 && line[4] == ':')
+            byPort[line.substr(0, 4)].push_back(line.substr(6));
+        else
+            rest.push_back(line);
+    }
+    std::vector<std::string> clean = {"New File Loaded...VX6181"};
+    clean.insert(clean.end(), kSuccessLog.begin(), kSuccessLog.end());
+    EXPECT_EQ(byPort["COM1"], clean);
+    EXPECT_EQ(byPort["COM3"], clean);
+    ASSERT_FALSE(byPort["COM2"].empty());
+    EXPECT_EQ(byPort["COM2"].back(), "Sending New Program Data......Error Detected");
+    EXPECT_EQ(rest, (std::vector<std::string>{"", rest.size() > 1 ? rest[1] : "",
+                                              "  COM2 failed: Sending New Program Data......Error Detected"}));
+    ASSERT_GT(rest.size(), 1u);
+    EXPECT_EQ(rest[1].rfind("2 of 3 units completed, 1 failed, 0 settings not restored (", 0), 0u) << rest[1];
+
+    // The record: one line per unit, and "completed" exactly where the flash holds the image.
+    const std::vector<std::string> report = Lines(TTempDir::Read(work.File("batch.jsonl")));
+    ASSERT_EQ(report.size(), 3u);
+    std::map<std::string, std::string> byUnit;
+    for (const std::string& line : report) byUnit[Field(line, "port")] = line;
+    for (unsigned port = 1; port <= 3; ++port) {
+        const std::string& line = byUnit["\"COM" + std::to_string(port) + "\""];
+        SCOPED_TRACE(line);
+        const bool holdsImage = FlashHoldsImage(port);
+        EXPECT_EQ(holdsImage, port != 2);
+        EXPECT_EQ(Field(line, "result"), holdsImage ? "\"completed\"" : "\"failed\"");
+        EXPECT_EQ(Field(line, "exit_status"), holdsImage ? "0" : "1");
+        EXPECT_EQ(Field(line, "identity"), "{\"model\":6181,\"version\":\"1.09\"}");
+        EXPECT_EQ(Field(line, "boot_loader"), "\"VX6181 v1.05\"");
+        EXPECT_EQ(Field(line, "package"), "{\"model\":6181,\"version\":\"1.12\",\"processor\":2620}");
+        EXPECT_EQ(Field(line, "failed_step"), holdsImage ? "null" : "\"Sending New Program Data\"");
+        EXPECT_EQ(Field(line, "batch"), Field(report[0], "batch"));
+        EXPECT_EQ(Field(line, "start").size(), 26u);  // "2026-12-08T22:50:01.123Z"
+    }
+}
+
+}  // namespace
