@@ -11,8 +11,8 @@ namespace {
 
 void CheckRange(long long port, const std::string& text) {
     if (port < TPortList::kLowestPort || port > TPortList::kHighestPort)
-        throw EStationUsageError("port " + text + " is outside " + std::to_string(TPortList::kLowestPort) + " to " +
-                                 std::to_string(TPortList::kHighestPort));
+        throw EStationUsageError("port " + text + " is outside " + std::to_string(TPortList::kLowestPort) +
+                                 " to " + std::to_string(TPortList::kHighestPort));
 }
 
 // Digits only; a value far beyond the highest port is held at a bound that still fails
@@ -21,7 +21,8 @@ long long Number(const std::string& text, const std::string& list) {
     if (text.empty()) throw EStationUsageError("'" + list + "' is not a port list (for example 1-8,12)");
     long long value = 0;
     for (const char c : text) {
-        if (c < '0' || c > '9') throw EStationUsageError("'" + list + "' is not a port list (for example 1-8,12)");
+        if (c < '0' || c > '9')
+            throw EStationUsageError("'" + list + "' is not a port list (for example 1-8,12)");
         value = std::min(value * 10 + (c - '0'), 1000000LL);
     }
     CheckRange(value, text);
@@ -35,7 +36,8 @@ std::vector<int> TPortList::Parse(const std::string& text) {
     std::size_t start = 0;
     while (true) {
         const std::size_t comma = text.find(',', start);
-        const std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        const std::string item =
+            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         const std::size_t dash = item.find('-');
         if (dash == std::string::npos) {
             ports.push_back(static_cast<int>(Number(item, text)));

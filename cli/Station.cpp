@@ -32,7 +32,9 @@ constexpr int kTickMs = 100;
 
 volatile std::sig_atomic_t gInterrupted = 0;
 
-void OnInterrupt(int) { gInterrupted = 1; }
+void OnInterrupt(int) {
+    gInterrupted = 1;
+}
 
 struct TRun {
     TStationUnit Unit;
@@ -61,7 +63,8 @@ FirmwareImage BatchPackage(const TStationOptions& options) {
         try {
             package.ProcessorNumber = static_cast<std::uint16_t>(StrToInt(*options.Processor));
             package.SetProgramEnd(package.ProcessorNumber);
-            package.PackageModel = package.ExpectedModel = static_cast<std::uint16_t>(StrToInt(*options.Model));
+            package.PackageModel = package.ExpectedModel =
+                static_cast<std::uint16_t>(StrToInt(*options.Model));
         } catch (const std::exception& error) {
             throw EStationUsageError(error.what());
         }
@@ -82,8 +85,9 @@ std::vector<std::string> ChildArgs(const TStationOptions& options, const TStatio
         args = {"--port", std::to_string(unit.Port)};
     else
         args = {"--device", unit.Device};
-    if (options.Image) args.insert(args.end(), {"--image", *options.Image, "--processor", *options.Processor,
-                                                "--model", *options.Model});
+    if (options.Image)
+        args.insert(args.end(), {"--image", *options.Image, "--processor", *options.Processor, "--model",
+                                 *options.Model});
     args.insert(args.end(), {"--station-events", std::to_string(TStationChild::kEventsDescriptor)});
     return args;
 }
@@ -230,8 +234,9 @@ int TStation::Run(int argc, char** argv) {
     }
     display.Draw(units);
     display.Summary(units, std::chrono::duration<double>(TClock::now() - steadyStart).count());
-    if (reportFailed) std::fprintf(stderr, "bootloader-cli: the report %s could not be written whole\n",
-                                   options.Report->c_str());
+    if (reportFailed)
+        std::fprintf(stderr, "bootloader-cli: the report %s could not be written whole\n",
+                     options.Report->c_str());
 
     bool failed = reportFailed, notRestored = false;
     for (const TStationUnit* unit : units) {

@@ -37,7 +37,8 @@ std::string ResultText(const TStationUnit& unit) {
 
 }  // namespace
 
-TStationDisplay::TStationDisplay(std::FILE* out, std::FILE* err, bool live) : out_(out), err_(err), live_(live) {}
+TStationDisplay::TStationDisplay(std::FILE* out, std::FILE* err, bool live)
+    : out_(out), err_(err), live_(live) {}
 
 void TStationDisplay::Line(const TStationUnit& unit, const std::string& text) {
     if (live_) return;
@@ -69,8 +70,8 @@ std::string TStationDisplay::Row(const TStationUnit& unit, std::size_t width) {
         progress = "[" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') + "] " +
                    std::to_string(unit.Percent) + "%";
     }
-    return Cut(Column(unit.Port != 0 ? unit.Label : "-", 8) + Column(unit.Device, 24, true) + Column(model, 12) +
-                   Column(unit.Step, 27) + Column(progress, 28) + ResultText(unit),
+    return Cut(Column(unit.Port != 0 ? unit.Label : "-", 8) + Column(unit.Device, 24, true) +
+                   Column(model, 12) + Column(unit.Step, 27) + Column(progress, 28) + ResultText(unit),
                width);
 }
 
@@ -91,17 +92,24 @@ void TStationDisplay::Summary(const std::vector<const TStationUnit*>& units, dou
     int completed = 0, failed = 0, notRestored = 0;
     for (const TStationUnit* unit : units) {
         switch (unit->Result()) {
-            case TStationUnit::TResult::Completed: ++completed; break;
-            case TStationUnit::TResult::SettingsNotRestored: ++notRestored; break;
-            default: ++failed; break;
+            case TStationUnit::TResult::Completed:
+                ++completed;
+                break;
+            case TStationUnit::TResult::SettingsNotRestored:
+                ++notRestored;
+                break;
+            default:
+                ++failed;
+                break;
         }
     }
-    std::fprintf(out_, "\n%d of %zu units completed, %d failed, %d settings not restored (%.1f s)\n", completed,
-                 units.size(), failed, notRestored, seconds);
+    std::fprintf(out_, "\n%d of %zu units completed, %d failed, %d settings not restored (%.1f s)\n",
+                 completed, units.size(), failed, notRestored, seconds);
     for (const TStationUnit* unit : units) {
         if (unit->Result() == TStationUnit::TResult::SettingsNotRestored) {
             std::fprintf(out_, "  %s settings not restored%s%s\n", unit->Label.c_str(),
-                         unit->Messages.empty() ? "" : ": ", unit->Messages.empty() ? "" : unit->Messages.back().c_str());
+                         unit->Messages.empty() ? "" : ": ",
+                         unit->Messages.empty() ? "" : unit->Messages.back().c_str());
         } else if (unit->Result() != TStationUnit::TResult::Completed) {
             std::fprintf(out_, "  %s failed: %s\n", unit->Label.c_str(), unit->FailingLine().c_str());
         }

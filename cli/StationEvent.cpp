@@ -13,8 +13,16 @@ std::string TStationEvent::Encode() const {
 std::optional<TStationEvent> TStationEvent::Decode(std::string_view line) {
     if (line.size() < 2 || line[1] != '\t' || line.size() > kMaxText + 2) return std::nullopt;
     switch (line[0]) {
-        case 'L': case 'R': case 'C': case 'S': case 'P': case 'I': case 'B': break;
-        default: return std::nullopt;
+        case 'L':
+        case 'R':
+        case 'C':
+        case 'S':
+        case 'P':
+        case 'I':
+        case 'B':
+            break;
+        default:
+            return std::nullopt;
     }
     return TStationEvent{static_cast<TKind>(line[0]), std::string(line.substr(2))};
 }

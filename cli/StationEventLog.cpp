@@ -22,7 +22,9 @@ int PercentOf(const std::string& text) {
 }
 
 // The caption of a step's line: the text before its dots.
-std::string CaptionOf(const std::string& text) { return text.substr(0, text.find('.')); }
+std::string CaptionOf(const std::string& text) {
+    return text.substr(0, text.find('.'));
+}
 
 }  // namespace
 

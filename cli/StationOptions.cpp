@@ -9,10 +9,14 @@
 
 namespace {
 
-std::string PortLabel(int port) { return "COM" + std::to_string(port); }
+std::string PortLabel(int port) {
+    return "COM" + std::to_string(port);
+}
 
 // The name the link opens for a port: "COM1" to "COM9", "\\.\COM10" and above.
-std::string PortName(int port) { return port < 10 ? PortLabel(port) : "\\\\.\\" + PortLabel(port); }
+std::string PortName(int port) {
+    return port < 10 ? PortLabel(port) : "\\\\.\\" + PortLabel(port);
+}
 
 }  // namespace
 
@@ -68,7 +72,8 @@ TStationOptions TStationOptions::Parse(const std::vector<std::string>& args) {
             if (o.Units[i].Port != 0 && o.Units[i].Port == o.Units[j].Port)
                 throw EStationUsageError("port " + o.Units[i].Label + " is listed twice");
     const int imageParts = (o.Image ? 1 : 0) + (o.Processor ? 1 : 0) + (o.Model ? 1 : 0);
-    if (imageParts != 0 && imageParts != 3) throw EStationUsageError("--image, --processor and --model go together");
+    if (imageParts != 0 && imageParts != 3)
+        throw EStationUsageError("--image, --processor and --model go together");
     return o;
 }
 
@@ -106,11 +111,12 @@ void TStationOptions::ResolveDevices(const TPortResolver& resolver) {
         // The record names the device itself, not the link in the ports directory.
         if (id.Exists) unit.Device = id.Path;
         for (std::size_t j = 0; j < seen.size(); ++j) {
-            const bool same = id.Exists && seen[j].Exists ? id.Device == seen[j].Device && id.Inode == seen[j].Inode
-                                                          : id.Path == seen[j].Path;
+            const bool same = id.Exists && seen[j].Exists
+                                  ? id.Device == seen[j].Device && id.Inode == seen[j].Inode
+                                  : id.Path == seen[j].Path;
             if (same)
-                throw EStationUsageError(Units[j].Label + " and " + unit.Label + " are the same device (" + id.Path +
-                                         ")");
+                throw EStationUsageError(Units[j].Label + " and " + unit.Label + " are the same device (" +
+                                         id.Path + ")");
         }
         seen.push_back(id);
     }

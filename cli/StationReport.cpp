@@ -32,7 +32,9 @@ std::string Quote(const std::string& text) {
     return out + "\"";
 }
 
-std::string QuoteOrNull(const std::optional<std::string>& text) { return text ? Quote(*text) : "null"; }
+std::string QuoteOrNull(const std::optional<std::string>& text) {
+    return text ? Quote(*text) : "null";
+}
 
 std::string Strings(const std::vector<std::string>& lines) {
     std::string out = "[";
@@ -66,30 +68,36 @@ std::string TStationReport::IsoTime(std::chrono::system_clock::time_point time) 
     std::tm utc{};
     ::gmtime_r(&seconds, &utc);
     char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
-                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(ms % 1000));
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
+                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+                  static_cast<int>(ms % 1000));
     return text;
 }
 
 const char* TStationReport::ResultName(TStationUnit::TResult result) {
     switch (result) {
-        case TStationUnit::TResult::Completed: return "completed";
-        case TStationUnit::TResult::SettingsNotRestored: return "settings not restored";
-        case TStationUnit::TResult::Failed: return "failed";
-        case TStationUnit::TResult::Running: break;
+        case TStationUnit::TResult::Completed:
+            return "completed";
+        case TStationUnit::TResult::SettingsNotRestored:
+            return "settings not restored";
+        case TStationUnit::TResult::Failed:
+            return "failed";
+        case TStationUnit::TResult::Running:
+            break;
     }
     return "running";
 }
 
-std::string TStationReport::Line(const TStationUnit& unit, const std::string& batch, const FirmwareImage& package) {
+std::string TStationReport::Line(const TStationUnit& unit, const std::string& batch,
+                                 const FirmwareImage& package) {
     const double duration = std::chrono::duration<double>(unit.EndTime - unit.StartTime).count();
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.3f", duration);
     const TStationUnit::TResult result = unit.Result();
     std::string identity = "null";
     if (unit.Model && unit.Version)
-        identity = "{\"model\":" + std::to_string(*unit.Model) + ",\"version\":" + Quote(FormatVersion(*unit.Version)) +
-                   "}";
+        identity = "{\"model\":" + std::to_string(*unit.Model) +
+                   ",\"version\":" + Quote(FormatVersion(*unit.Version)) + "}";
     const bool failed = result == TStationUnit::TResult::Failed;
     std::string s = "{";
     s += "\"batch\":" + Quote(batch);
@@ -107,7 +115,8 @@ std::string TStationReport::Line(const TStationUnit& unit, const std::string& ba
     s += ",\"log\":" + Strings(unit.Lines);
     s += ",\"messages\":" + Strings(unit.Messages);
     s += ",\"result\":" + Quote(ResultName(result));
-    s += ",\"failed_step\":" + (failed && !unit.FailedStep().empty() ? Quote(unit.FailedStep()) : std::string("null"));
+    s += ",\"failed_step\":" +
+         (failed && !unit.FailedStep().empty() ? Quote(unit.FailedStep()) : std::string("null"));
     s += ",\"failing_line\":" + (failed ? Quote(unit.FailingLine()) : std::string("null"));
     s += ",\"exit_status\":" + (unit.ExitStatus ? std::to_string(*unit.ExitStatus) : std::string("null"));
     s += ",\"signal\":" + (unit.Signal != 0 ? std::to_string(unit.Signal) : std::string("null"));

@@ -90,7 +90,8 @@ void TStationUnit::Apply(const std::string& line, std::vector<std::string>& fina
         case TStationEvent::TKind::Identity: {
             unsigned model = 0, version = 0;
             IdentityKnown = true;
-            if (std::sscanf(text.c_str(), "%u %u", &model, &version) == 2 && model <= 0xFFFF && version <= 0xFFFF) {
+            if (std::sscanf(text.c_str(), "%u %u", &model, &version) == 2 && model <= 0xFFFF &&
+                version <= 0xFFFF) {
                 Model = static_cast<std::uint16_t>(model);
                 Version = static_cast<std::uint16_t>(version);
             } else {
@@ -108,7 +109,8 @@ void TStationUnit::Apply(const std::string& line, std::vector<std::string>& fina
     }
 }
 
-std::vector<std::string> TStationUnit::Ended(std::optional<int> exitStatus, int signal, const std::string& reason) {
+std::vector<std::string> TStationUnit::Ended(std::optional<int> exitStatus, int signal,
+                                             const std::string& reason) {
     std::vector<std::string> finalLines;
     // What is left without a newline is an event cut off by the end: not believed.
     if (!eventBuffer_.empty()) ++Garbage;
@@ -124,7 +126,9 @@ std::vector<std::string> TStationUnit::Ended(std::optional<int> exitStatus, int 
     return finalLines;
 }
 
-bool TStationUnit::Finished() const { return sawErase_ && sawWrite_ && sawBootDisabled_; }
+bool TStationUnit::Finished() const {
+    return sawErase_ && sawWrite_ && sawBootDisabled_;
+}
 
 TStationUnit::TResult TStationUnit::Result() const {
     if (Running) return TResult::Running;
@@ -139,7 +143,8 @@ std::string TStationUnit::FailingLine() const {
     if (Result() != TResult::Failed) return {};
     const std::string last = Lines.empty() ? std::string() : Lines.back();
     if (!EndReason.empty()) return last.empty() ? EndReason : last + " (" + EndReason + ")";
-    if (!ExitStatus) return (last.empty() ? "" : last + " ") + "(ended by signal " + std::to_string(Signal) + ")";
+    if (!ExitStatus)
+        return (last.empty() ? "" : last + " ") + "(ended by signal " + std::to_string(Signal) + ")";
     if (*ExitStatus == kExitCompleted || *ExitStatus == kExitSettingsNotRestored)
         return (last.empty() ? "" : last + " ") + "(exit status " + std::to_string(*ExitStatus) +
                " without the events of a finished upgrade)";

@@ -48,9 +48,9 @@ public:
     std::vector<std::string> Messages;  // standard error lines
     std::string Step;
     int Percent = -1;
-    std::optional<std::uint16_t> Model;    // identity the running unit reported
+    std::optional<std::uint16_t> Model;  // identity the running unit reported
     std::optional<std::uint16_t> Version;
-    bool IdentityKnown = false;            // an identity event came (possibly "no answer")
+    bool IdentityKnown = false;  // an identity event came (possibly "no answer")
     std::optional<std::string> BootLoader;
     int Garbage = 0;  // lines on the event pipe that were no event
 

@@ -25,12 +25,13 @@ TEST(StationOptionsTest, PortListsExpandInOrderAndRefuseWhatIsNotAList) {
     EXPECT_EQ(TPortList::Parse("1-8,12"), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 12}));
     EXPECT_EQ(TPortList::Parse("256,3-3,1"), (std::vector<int>{256, 3, 1}));
     EXPECT_EQ(TPortList::ParsePort("$10"), 16);
-    for (const std::string bad : {"", "0", "257", "1-257", "99999999999999999999", "1-", "-3", "1,,2", "3-1", "a",
-                                  " 1", "1-2-3", "+4"}) {
+    for (const std::string bad : {"", "0", "257", "1-257", "99999999999999999999", "1-", "-3", "1,,2", "3-1",
+                                  "a", " 1", "1-2-3", "+4"}) {
         SCOPED_TRACE(bad);
         EXPECT_THROW(TPortList::Parse(bad), EStationUsageError);
     }
-    for (const std::string bad : {"0", "257", "-1", "abc"}) EXPECT_THROW(TPortList::ParsePort(bad), EStationUsageError);
+    for (const std::string bad : {"0", "257", "-1", "abc"})
+        EXPECT_THROW(TPortList::ParsePort(bad), EStationUsageError);
 }
 
 TEST(StationOptionsTest, OnlyAListAReportOrSeveralUnitsMakeABatch) {

@@ -31,8 +31,10 @@ std::string Field(const std::string& line, const std::string& name) {
     for (; end < line.size(); ++end) {
         const char c = line[end];
         if (quoted) {
-            if (c == '\\') ++end;
-            else if (c == '"') quoted = false;
+            if (c == '\\')
+                ++end;
+            else if (c == '"')
+                quoted = false;
         } else if (c == '"') {
             quoted = true;
         } else if (c == '{' || c == '[') {
@@ -54,8 +56,8 @@ protected:
         for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>((i * 13 + 5) % 253);
         work.Write("image.bin", image);
         for (unsigned port = 1; port <= 3; ++port) {
-            std::vector<std::string> args = {"--ports-dir", ports.Path().string(), "--port", std::to_string(port),
-                                             "--flash-dump", FlashPath(port)};
+            std::vector<std::string> args = {"--ports-dir",        ports.Path().string(), "--port",
+                                             std::to_string(port), "--flash-dump",        FlashPath(port)};
             if (port == 2) args.insert(args.end(), {"--hang-up-at", "300"});
             units.push_back(std::make_unique<TChildProcess>("unitsim", args));
             ASSERT_EQ(units.back()->ReadLine().rfind("unitsim: COM" + std::to_string(port) + " -> ", 0), 0u);
@@ -77,8 +79,8 @@ protected:
 
 TEST_F(StationTest, AFaultyUnitFailsAloneAndTheReportAgreesWithEveryFlash) {
     TChildProcess cli("bootloader-cli",
-                      {"--ports", "1-3", "--image", "image.bin", "--processor", "2620", "--model", "6181", "--report",
-                       "batch.jsonl"},
+                      {"--ports", "1-3", "--image", "image.bin", "--processor", "2620", "--model", "6181",
+                       "--report", "batch.jsonl"},
                       work.Path().string());
     ASSERT_EQ(cli.Wait(), 1) << cli.Stdout << cli.Stderr;
 
@@ -97,8 +99,9 @@ TEST_F(StationTest, AFaultyUnitFailsAloneAndTheReportAgreesWithEveryFlash) {
     EXPECT_EQ(byPort["COM3"], clean);
     ASSERT_FALSE(byPort["COM2"].empty());
     EXPECT_EQ(byPort["COM2"].back(), "Sending New Program Data......Error Detected");
-    EXPECT_EQ(rest, (std::vector<std::string>{"", rest.size() > 1 ? rest[1] : "",
-                                              "  COM2 failed: Sending New Program Data......Error Detected"}));
+    EXPECT_EQ(rest,
+              (std::vector<std::string>{"", rest.size() > 1 ? rest[1] : "",
+                                        "  COM2 failed: Sending New Program Data......Error Detected"}));
     ASSERT_GT(rest.size(), 1u);
     EXPECT_EQ(rest[1].rfind("2 of 3 units completed, 1 failed, 0 settings not restored (", 0), 0u) << rest[1];
 

@@ -46,11 +46,13 @@ TEST(StationUnitTest, CompletedNeedsExitStatusZeroAndTheEventsOfAFinishedUpgrade
     const std::vector<TCase> cases = {
         {"clean", Events(kSuccessLog), 0, 0, TResult::Completed, ""},
         {"settings", Events(kSuccessLog), 3, 0, TResult::SettingsNotRestored, ""},
-        {"zero, write short", Events(noWrite), 0, 0, TResult::Failed, "without the events of a finished upgrade"},
+        {"zero, write short", Events(noWrite), 0, 0, TResult::Failed,
+         "without the events of a finished upgrade"},
         {"zero, stopped early", Events(stoppedAfterErase), 0, 0, TResult::Failed, "without the events"},
         {"three, stopped early", Events(stoppedAfterErase), 3, 0, TResult::Failed, "without the events"},
         {"crash at the end", Events(kSuccessLog), std::nullopt, 11, TResult::Failed, "(ended by signal 11)"},
-        {"garbage around", "\x01\x02zz\n" + Events(kSuccessLog) + "X\tjunk\nL\tcut off", 0, 0, TResult::Completed, ""},
+        {"garbage around", "\x01\x02zz\n" + Events(kSuccessLog) + "X\tjunk\nL\tcut off", 0, 0,
+         TResult::Completed, ""},
     };
     for (const TCase& c : cases) {
         for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, c.events.size()}) {
