@@ -1,0 +1,107 @@
+#include "bench/StationBatch.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "bench/UnitSimProcess.h"
+
+namespace {
+
+std::vector<std::uint8_t> ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The unit's own time before each reply, from its trace ("(after T ms)" on a reply line).
+std::vector<double> UnitDelaysMs(const std::string& tracePath) {
+    std::vector<double> delays;
+    std::ifstream in(tracePath);
+    for (std::string line; std::getline(in, line);) {
+        if (line.find(" <- ") != std::string::npos) {
+            delays.push_back(0);
+        } else if (const auto after = line.find("(after "); after != std::string::npos &&
+                                                             line.find(" -> ") != std::string::npos &&
+                                                             !delays.empty()) {
+            delays.back() = std::strtod(line.c_str() + after + 7, nullptr);
+        }
+    }
+    return delays;
+}
+
+}  // namespace
+
+TStationBatch::TStationBatch(std::string work, std::vector<std::uint8_t> image, std::uint32_t programEnd)
+    : work_(std::move(work)), image_(std::move(image)), programEnd_(programEnd) {}
+
+std::string TStationBatch::Field(const std::string& line, const std::string& name) {
+    const std::string key = "\"" + name + "\":";
+    const std::size_t start = line.find(key);
+    if (start == std::string::npos) return {};
+    std::size_t end = start + key.size();
+    int depth = 0;
+    bool quoted = false;
+    for (; end < line.size(); ++end) {
+        const char c = line[end];
+        if (quoted) {
+            if (c == '\\') ++end;
+            else if (c == '"') quoted = false;
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == '{' || c == '[') {
+            ++depth;
+        } else if ((c == '}' || c == ']') && depth-- == 0) {
+            break;
+        } else if (c == ',' && depth == 0) {
+            break;
+        }
+    }
+    return line.substr(start + key.size(), end - start - key.size());
+}
+
+TStationBatch::TOutcome TStationBatch::Run(const std::vector<std::vector<std::string>>& unitArgs, bool trace,
+                                           int timeoutMs) {
+    const std::string dir = work_ + "/batch" + std::to_string(++runs_);
+    const std::string ports = dir + "/ports";
+    std::filesystem::create_directories(ports);
+    std::vector<std::unique_ptr<TUnitSimProcess>> units;
+    for (std::size_t i = 0; i < unitArgs.size(); ++i) {
+        const std::string unitDir = dir + "/unit" + std::to_string(i + 1);
+        std::filesystem::create_directories(unitDir);
+        units.push_back(std::make_unique<TUnitSimProcess>(unitDir, ports, static_cast<unsigned>(i + 1), unitArgs[i],
+                                                          trace));
+    }
+    TOutcome o;
+    const std::string report = dir + "/report.jsonl";
+    {
+        TChildProgram runner(TChildProgram::ProgramDirectory() + "/bootloader-cli",
+                             {"--ports", "1-" + std::to_string(unitArgs.size()), "--report", report}, dir,
+                             dir + "/stdout.txt", dir + "/stderr.txt", {"BOOTLOADER_PORTS=" + ports});
+        o.Runner = runner.Wait(timeoutMs);
+    }
+    std::ifstream out(dir + "/stdout.txt");
+    o.Stdout.assign(std::istreambuf_iterator<char>(out), std::istreambuf_iterator<char>());
+
+    std::map<std::string, std::string> lines;
+    std::ifstream in(report);
+    for (std::string line; std::getline(in, line); ++o.ReportLines) lines[Field(line, "port")] = line;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        units[i]->Stop();  // writes its flash dump; a unit that hung up has ended already
+        TUnitOutcome u;
+        u.ReportLine = lines["\"COM" + std::to_string(i + 1) + "\""];
+        const std::string result = Field(u.ReportLine, "result");
+        u.Result = result.size() >= 2 ? result.substr(1, result.size() - 2) : "";
+        u.DurationSeconds = std::atof(Field(u.ReportLine, "duration_s").c_str());
+        const std::vector<std::uint8_t> flash = ReadBytes(units[i]->FlashDumpPath());
+        u.FlashHoldsImage = flash.size() > programEnd_ && image_.size() > programEnd_ &&
+                            std::equal(image_.begin() + 2048, image_.begin() + programEnd_ + 1, flash.begin() + 2048);
+        if (trace) u.UnitDelaysMs = UnitDelaysMs(units[i]->TracePath());
+        o.Units.push_back(u);
+    }
+    units.clear();
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+    return o;
+}
