@@ -3,12 +3,14 @@
 // with an error line and the upgrade back at idle, and that a clean upgrade of the same
 // unit succeeds afterwards.
 //
-//   fault-campaign [--runs N] [--pty-runs M] [--seed S] [--verbose]
+//   fault-campaign [--runs N] [--pty-runs M] [--batches B] [--seed S] [--verbose]
 //
 // N runs go in process, on the virtual clock: the application core with the in-memory
 // port and the simulated unit, thousands of upgrades a minute. M runs go over real
 // pseudo-terminals: the headless runner as a process against unitsim, judged by its exit
-// status, its log and the unit's flash dump.
+// status, its log and the unit's flash dump. B batches go through the station: eight
+// units at once, about half of them with one fault each, judged unit by unit by the
+// report against each unit's flash.
 
 #include <stdlib.h>
 #include <unistd.h>
@@ -31,6 +33,7 @@
 #include "bench/BenchView.h"
 #include "bench/CampaignFault.h"
 #include "bench/ChildProgram.h"
+#include "bench/StationBatch.h"
 #include "bench/UnitSimProcess.h"
 #include "platform/RecordingLog.h"
 #include "tests/support/MemoryPortFactory.h"
@@ -50,6 +53,8 @@ constexpr int kRunnerTimeoutMs = 5 * 60 * 1000;
 struct TOptions {
     int Runs = 200;
     int PtyRuns = 0;
+    int Batches = 0;
+    int BatchSize = 8;
     std::uint64_t Seed = 1;
     bool Verbose = false;
     std::optional<TKind> Kind;
@@ -217,6 +222,10 @@ public:
             throw std::runtime_error("package-info did not describe the package");
     }
 
+    const std::vector<std::uint8_t>& Image() const { return image_; }
+    std::uint32_t ProgramEnd() const { return programEnd_; }
+    const std::string& Model() const { return model_; }
+
     TOutcome Run(const TCampaignFault& fault) {
         TOutcome o;
         o.Fault = fault;
@@ -287,6 +296,81 @@ private:
     std::string model_;
 };
 
+// ---- Batches through the station ----
+
+struct TBatchTally {
+    int Batches = 0, Units = 0, Clean = 0, CleanCompleted = 0, Faulted = 0, FaultedCompleted = 0,
+        FaultedFailed = 0, FalseSuccesses = 0, ReportDisagreements = 0, Problems = 0;
+    double MaxSeconds = 0;
+};
+
+// One batch: each unit with its fault or none. Every unit must have its line in the report;
+// "completed" only with the image in the unit's flash; every clean unit completed; a faulted
+// unit completed (honestly) or failed alone; the exit status as the results say.
+void RunBatch(TStationBatch& station, const std::string& model, const std::vector<std::optional<TCampaignFault>>& faults,
+              TBatchTally& t, bool verbose, int index) {
+    std::vector<std::vector<std::string>> args;
+    for (const auto& fault : faults) {
+        std::vector<std::string> a = {"--model", model};
+        if (fault) {
+            const auto extra = fault->UnitSimArgs();
+            a.insert(a.end(), extra.begin(), extra.end());
+        }
+        args.push_back(a);
+    }
+    const TStationBatch::TOutcome o = station.Run(args, false, kRunnerTimeoutMs);
+    ++t.Batches;
+    t.MaxSeconds = std::max(t.MaxSeconds, o.Runner.WallSeconds);
+    bool anyFailed = false;
+    std::vector<std::string> problems;
+    if (!o.Runner.Ended || o.Runner.Signal != 0) problems.push_back("station crashed or hung");
+    if (o.ReportLines != static_cast<int>(faults.size()))
+        problems.push_back("report has " + std::to_string(o.ReportLines) + " lines");
+    for (std::size_t i = 0; i < faults.size(); ++i) {
+        const auto& u = o.Units[i];
+        const std::string name = "COM" + std::to_string(i + 1) + (faults[i] ? " (" + faults[i]->Describe() + ")" : "");
+        ++t.Units;
+        const bool completed = u.Result == "completed";
+        anyFailed = anyFailed || !completed;
+        if (u.Result.empty()) problems.push_back(name + ": no report line");
+        if (completed && !u.FlashHoldsImage) {
+            ++t.FalseSuccesses;
+            problems.push_back(name + ": FALSE SUCCESS, flash differs from the image");
+        }
+        if (!completed && u.Result != "failed") {
+            ++t.ReportDisagreements;
+            problems.push_back(name + ": result '" + u.Result + "'");
+        }
+        if (faults[i]) {
+            ++t.Faulted;
+            t.FaultedCompleted += completed;
+            t.FaultedFailed += !completed;
+        } else {
+            ++t.Clean;
+            t.CleanCompleted += completed && u.FlashHoldsImage;
+            if (!completed) problems.push_back(name + ": a clean unit did not complete: " + u.ReportLine);
+        }
+        if (verbose)
+            std::printf("batch %d %s: %s, flash %s\n", index, name.c_str(), u.Result.c_str(),
+                        u.FlashHoldsImage ? "holds the image" : "differs");
+    }
+    if (o.Runner.Ended && o.Runner.ExitStatus != (anyFailed ? 1 : 0))
+        problems.push_back("exit status " + std::to_string(o.Runner.ExitStatus));
+    t.Problems += !problems.empty();
+    for (const std::string& p : problems) std::printf("batch %d: %s  <--\n", index, p.c_str());
+}
+
+void PrintBatchTable(const TBatchTally& t) {
+    if (t.Batches == 0) return;
+    std::printf("Batches through the station (bootloader-cli --ports 1-N --report, unitsim units)\n");
+    std::printf("  batches %d, units %d, longest batch %.1f s\n", t.Batches, t.Units, t.MaxSeconds);
+    std::printf("  clean units: %d, completed with the image: %d\n", t.Clean, t.CleanCompleted);
+    std::printf("  faulted units: %d, completed honestly: %d, failed alone: %d\n", t.Faulted, t.FaultedCompleted,
+                t.FaultedFailed);
+    std::printf("  false successes: %d, report entries disagreeing: %d, batches with a problem: %d\n\n",
+                t.FalseSuccesses, t.ReportDisagreements, t.Problems);
+}
+
 // ---- Report ----
 
 struct TTally {
@@ -335,6 +419,8 @@ TOptions ParseOptions(int argc, char** argv) {
         };
         if (a == "--runs") o.Runs = std::stoi(value());
         else if (a == "--pty-runs") o.PtyRuns = std::stoi(value());
+        else if (a == "--batches") o.Batches = std::stoi(value());
+        else if (a == "--batch-size") o.BatchSize = std::stoi(value());
         else if (a == "--seed") o.Seed = std::stoull(value());
         else if (a == "--verbose") o.Verbose = true;
         else if (a == "--kind") {
@@ -344,8 +430,9 @@ TOptions ParseOptions(int argc, char** argv) {
         } else if (a == "--at") o.At = static_cast<std::uint32_t>(std::stoul(value()));
         else
             throw std::runtime_error("unknown option " + a +
-                                     " (options: --runs N --pty-runs M --seed S --kind NAME --at N --verbose)");
+                                     " (options: --runs N --pty-runs M --batches B --batch-size U --seed S --kind NAME --at N --verbose)");
     }
+    if (o.Batches < 0 || o.BatchSize < 1 || o.BatchSize > 256) throw std::runtime_error("batches: 1 to 256 units");
     if (o.Runs < 0 || o.PtyRuns < 0) throw std::runtime_error("run counts must not be negative");
     return o;
 }
@@ -381,7 +468,8 @@ int main(int argc, char** argv) {
         report(outcomes.back(), i + 1);
     }
     std::string work;
-    if (options.PtyRuns > 0) {
+    TBatchTally batches;
+    if (options.PtyRuns > 0 || options.Batches > 0) {
         work = (std::filesystem::temp_directory_path() / "fault-campaign-XXXXXX").string();
         if (::mkdtemp(work.data()) == nullptr) {
             std::perror("fault-campaign: mkdtemp");
@@ -392,6 +480,16 @@ int main(int argc, char** argv) {
             for (int i = 0; i < options.PtyRuns; ++i) {
                 outcomes.push_back(pty.Run(nextFault()));
                 report(outcomes.back(), i + 1);
+            }
+            TStationBatch station(work, pty.Image(), pty.ProgramEnd());
+            for (int b = 0; b < options.Batches; ++b) {
+                // About half the units get one fault each, at least one per batch.
+                std::vector<std::optional<TCampaignFault>> faults(static_cast<std::size_t>(options.BatchSize));
+                for (auto& f : faults)
+                    if (random() % 2 == 0) f = nextFault();
+                if (std::none_of(faults.begin(), faults.end(), [](const auto& f) { return f.has_value(); }))
+                    faults[random() % faults.size()] = nextFault();
+                RunBatch(station, pty.Model(), faults, batches, options.Verbose, b + 1);
             }
         } catch (const std::exception& e) {
             std::fprintf(stderr, "fault-campaign: %s\n", e.what());
@@ -405,11 +503,15 @@ int main(int argc, char** argv) {
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-    std::printf("\nFault campaign, seed %llu: %d runs in process (virtual clock), %d over pseudo-terminals, %.1f s\n\n",
-                static_cast<unsigned long long>(options.Seed), options.Runs, options.PtyRuns, seconds);
+    std::printf(
+        "\nFault campaign, seed %llu: %d runs in process (virtual clock), %d over pseudo-terminals, %d batches of %d, "
+        "%.1f s\n\n",
+        static_cast<unsigned long long>(options.Seed), options.Runs, options.PtyRuns, options.Batches,
+        options.BatchSize, seconds);
     PrintTable("In process, virtual clock (application core, in-memory port, simulated unit)", outcomes, false);
     PrintTable("Over pseudo-terminals (bootloader-cli against unitsim)", outcomes, true);
-    int problems = 0;
+    PrintBatchTable(batches);
+    int problems = batches.Problems;
     for (const TOutcome& o : outcomes) problems += !o.Problem.empty();
     std::printf("Runs with a problem (false success, unsound failure, hang, crash, leak, no recovery): %d\n", problems);
     return problems == 0 ? 0 : 1;

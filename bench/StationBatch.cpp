@@ -22,9 +22,8 @@ std::vector<double> UnitDelaysMs(const std::string& tracePath) {
     for (std::string line; std::getline(in, line);) {
         if (line.find(" <- ") != std::string::npos) {
             delays.push_back(0);
-        } else if (const auto after = line.find("(after "); after != std::string::npos &&
-                                                             line.find(" -> ") != std::string::npos &&
-                                                             !delays.empty()) {
+        } else if (const auto after = line.find("(after ");
+                   after != std::string::npos && line.find(" -> ") != std::string::npos && !delays.empty()) {
             delays.back() = std::strtod(line.c_str() + after + 7, nullptr);
         }
     }
@@ -46,8 +45,10 @@ std::string TStationBatch::Field(const std::string& line, const std::string& nam
     for (; end < line.size(); ++end) {
         const char c = line[end];
         if (quoted) {
-            if (c == '\\') ++end;
-            else if (c == '"') quoted = false;
+            if (c == '\\')
+                ++end;
+            else if (c == '"')
+                quoted = false;
         } else if (c == '"') {
             quoted = true;
         } else if (c == '{' || c == '[') {
@@ -70,8 +71,8 @@ TStationBatch::TOutcome TStationBatch::Run(const std::vector<std::vector<std::st
     for (std::size_t i = 0; i < unitArgs.size(); ++i) {
         const std::string unitDir = dir + "/unit" + std::to_string(i + 1);
         std::filesystem::create_directories(unitDir);
-        units.push_back(std::make_unique<TUnitSimProcess>(unitDir, ports, static_cast<unsigned>(i + 1), unitArgs[i],
-                                                          trace));
+        units.push_back(std::make_unique<TUnitSimProcess>(unitDir, ports, static_cast<unsigned>(i + 1),
+                                                          unitArgs[i], trace));
     }
     TOutcome o;
     const std::string report = dir + "/report.jsonl";
@@ -95,8 +96,9 @@ TStationBatch::TOutcome TStationBatch::Run(const std::vector<std::vector<std::st
         u.Result = result.size() >= 2 ? result.substr(1, result.size() - 2) : "";
         u.DurationSeconds = std::atof(Field(u.ReportLine, "duration_s").c_str());
         const std::vector<std::uint8_t> flash = ReadBytes(units[i]->FlashDumpPath());
-        u.FlashHoldsImage = flash.size() > programEnd_ && image_.size() > programEnd_ &&
-                            std::equal(image_.begin() + 2048, image_.begin() + programEnd_ + 1, flash.begin() + 2048);
+        u.FlashHoldsImage =
+            flash.size() > programEnd_ && image_.size() > programEnd_ &&
+            std::equal(image_.begin() + 2048, image_.begin() + programEnd_ + 1, flash.begin() + 2048);
         if (trace) u.UnitDelaysMs = UnitDelaysMs(units[i]->TracePath());
         o.Units.push_back(u);
     }

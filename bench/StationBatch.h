@@ -14,8 +14,8 @@
 class TStationBatch {
 public:
     struct TUnitOutcome {
-        std::string ReportLine;   // empty when the report has no line for the unit
-        std::string Result;       // "completed", "failed", "settings not restored"; empty: no line
+        std::string ReportLine;  // empty when the report has no line for the unit
+        std::string Result;      // "completed", "failed", "settings not restored"; empty: no line
         double DurationSeconds = 0;
         bool FlashHoldsImage = false;
         std::vector<double> UnitDelaysMs;  // the unit's own time per reply (wire time included)

@@ -38,16 +38,19 @@ struct TPackage {
 
 TPackage DumpPackage(const std::string& work) {
     TPackage p;
-    TChildProgram dump(TChildProgram::ProgramDirectory() + "/package-info", {"--dump-image", work + "/image.bin"}, "",
-                       work + "/package-info.txt", work + "/package-info.err");
+    TChildProgram dump(TChildProgram::ProgramDirectory() + "/package-info",
+                       {"--dump-image", work + "/image.bin"}, "", work + "/package-info.txt",
+                       work + "/package-info.err");
     const auto d = dump.Wait(30000);
     if (!d.Ended || d.ExitStatus != 0) throw std::runtime_error("package-info --dump-image failed");
     std::ifstream image(work + "/image.bin", std::ios::binary);
     p.Image.assign(std::istreambuf_iterator<char>(image), std::istreambuf_iterator<char>());
     std::ifstream info(work + "/package-info.txt");
     for (std::string line; std::getline(info, line);) {
-        if (line.rfind("Program end", 0) == 0) p.ProgramEnd = std::stoul(line.substr(line.find(':') + 1), nullptr, 0);
-        if (line.rfind("Expected model", 0) == 0) p.Model = line.substr(line.find_first_not_of(' ', line.find(':') + 1));
+        if (line.rfind("Program end", 0) == 0)
+            p.ProgramEnd = std::stoul(line.substr(line.find(':') + 1), nullptr, 0);
+        if (line.rfind("Expected model", 0) == 0)
+            p.Model = line.substr(line.find_first_not_of(' ', line.find(':') + 1));
     }
     if (p.Image.size() != 65536 || p.ProgramEnd == 0 || p.Model.empty())
         throw std::runtime_error("package-info did not describe the package");
@@ -64,7 +67,8 @@ std::string Machine() {
             cpu = line.substr(line.find(':') + 2);
             break;
         }
-    return cpu + ", " + std::to_string(std::thread::hardware_concurrency()) + " cores, " + u.sysname + " " + u.release;
+    return cpu + ", " + std::to_string(std::thread::hardware_concurrency()) + " cores, " + u.sysname + " " +
+           u.release;
 }
 
 double LoadAverage() {
@@ -102,9 +106,10 @@ int main(int argc, char** argv) {
         const TPackage package = DumpPackage(work);
         TStationBatch batch(work, package.Image, package.ProgramEnd);
         std::printf("Station benchmark: %s\n", Machine().c_str());
-        std::printf("Units emulate wire time (unitsim --wire-time): 115200 bit/s boot, 9600 bit/s Modbus.\n\n");
-        std::printf("%6s %4s %10s %9s %12s %13s %16s %10s %6s\n", "units", "run", "wall (s)", "x one", "CPU s/unit",
-                    "peak MB/unit", "host ms/exch.", "completed", "load");
+        std::printf(
+            "Units emulate wire time (unitsim --wire-time): 115200 bit/s boot, 9600 bit/s Modbus.\n\n");
+        std::printf("%6s %4s %10s %9s %12s %13s %16s %10s %6s\n", "units", "run", "wall (s)", "x one",
+                    "CPU s/unit", "peak MB/unit", "host ms/exch.", "completed", "load");
         double one = 0;
         double ratioAtTarget = 0;
         for (const int n : sizes) {
@@ -121,22 +126,24 @@ int main(int argc, char** argv) {
                     if (!ok || u.UnitDelaysMs.empty()) continue;
                     double unitMs = 0;
                     for (const double d : u.UnitDelaysMs) unitMs += d;
-                    hostMs.push_back((u.DurationSeconds * 1000 - unitMs) / static_cast<double>(u.UnitDelaysMs.size()));
+                    hostMs.push_back((u.DurationSeconds * 1000 - unitMs) /
+                                     static_cast<double>(u.UnitDelaysMs.size()));
                 }
                 allGood = allGood && completed == n && o.Runner.ExitStatus == 0;
                 const double wall = o.Runner.WallSeconds;
                 if (n == 1 && one == 0) one = wall;
                 const double ratio = one > 0 ? wall / one : 0;
                 if (n == kTargetUnits) ratioAtTarget = std::max(ratioAtTarget, ratio);
-                std::printf("%6d %4d %10.3f %9.3f %12.3f %13.1f %16.3f %7d/%-2d %6.2f\n", n, r + 1, wall, ratio,
-                            (o.Runner.UserSeconds + o.Runner.SystemSeconds) / n, o.Runner.PeakRssKb / 1024.0,
-                            TSampleStatistics(hostMs).Median(), completed, n, load);
+                std::printf("%6d %4d %10.3f %9.3f %12.3f %13.1f %16.3f %7d/%-2d %6.2f\n", n, r + 1, wall,
+                            ratio, (o.Runner.UserSeconds + o.Runner.SystemSeconds) / n,
+                            o.Runner.PeakRssKb / 1024.0, TSampleStatistics(hostMs).Median(), completed, n,
+                            load);
                 std::fflush(stdout);
             }
         }
         if (ratioAtTarget > 0)
-            std::printf("\n%d units within %.2f x one unit: %.3f  %s\n", kTargetUnits, kRatioTarget, ratioAtTarget,
-                        ratioAtTarget <= kRatioTarget ? "met" : "MISSED");
+            std::printf("\n%d units within %.2f x one unit: %.3f  %s\n", kTargetUnits, kRatioTarget,
+                        ratioAtTarget, ratioAtTarget <= kRatioTarget ? "met" : "MISSED");
     } catch (const std::exception& e) {
         std::fprintf(stderr, "station-bench: %s\n", e.what());
         allGood = false;
