@@ -12,6 +12,10 @@ const std::string kBootDisabled = "Disabling Boot Mode......Done";
 const std::string kFinalLine = "Finalising Upgrade.....Done";
 // A run of bytes without a newline longer than this is garbage, dropped as it comes.
 constexpr std::size_t kMaxPending = 4 * TStationEvent::kMaxText;
+// An upgrade's log has about ten lines and its process a message or two: a process that
+// sends far more is misbehaving, and what it sends beyond these bounds is not kept.
+constexpr std::size_t kMaxLines = 200;
+constexpr std::size_t kMaxMessages = 100;
 
 // Splits complete lines off the front of buffer.
 template <typename TOnLine>
@@ -38,6 +42,7 @@ std::vector<std::string> TStationUnit::FeedEvents(std::string_view bytes) {
 std::vector<std::string> TStationUnit::FeedMessages(std::string_view bytes) {
     std::vector<std::string> lines;
     SplitLines(messageBuffer_, bytes, [&](const std::string& line) {
+        if (Messages.size() >= kMaxMessages) return;
         Messages.push_back(line);
         lines.push_back(line);
     });
@@ -61,6 +66,10 @@ void TStationUnit::Apply(const std::string& line, std::vector<std::string>& fina
             sawErase_ = sawWrite_ = sawBootDisabled_ = false;
             break;
         case TStationEvent::TKind::Line:
+            if (Lines.size() >= kMaxLines) {
+                ++Garbage;
+                break;
+            }
             if (lineOpen_) finalLines.push_back(Lines.back());
             Lines.push_back(text);
             lineOpen_ = true;
@@ -115,7 +124,7 @@ std::vector<std::string> TStationUnit::Ended(std::optional<int> exitStatus, int 
     // What is left without a newline is an event cut off by the end: not believed.
     if (!eventBuffer_.empty()) ++Garbage;
     eventBuffer_.clear();
-    if (!messageBuffer_.empty()) Messages.push_back(messageBuffer_);
+    if (!messageBuffer_.empty() && Messages.size() < kMaxMessages) Messages.push_back(messageBuffer_);
     messageBuffer_.clear();
     if (lineOpen_) finalLines.push_back(Lines.back());
     lineOpen_ = false;
