@@ -25,10 +25,12 @@ std::string Cut(std::string line, std::size_t width) {
     return line;
 }
 
-std::size_t TerminalWidth(std::FILE* out) {
+winsize TerminalSize(std::FILE* out) {
     winsize size{};
-    if (::ioctl(::fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 20) return size.ws_col - 1;
-    return 119;
+    if (::ioctl(::fileno(out), TIOCGWINSZ, &size) != 0) size = winsize{};
+    if (size.ws_col <= 20) size.ws_col = 120;
+    if (size.ws_row <= 8) size.ws_row = 0;  // unknown: every row is drawn
+    return size;
 }
 
 std::string ResultText(const TStationUnit& unit) {
@@ -77,13 +79,33 @@ std::string TStationDisplay::Row(const TStationUnit& unit, std::size_t width) {
 
 void TStationDisplay::Draw(const std::vector<const TStationUnit*>& units) {
     if (!live_) return;
-    const std::size_t width = TerminalWidth(out_);
+    const winsize size = TerminalSize(out_);
+    const std::size_t width = size.ws_col - 1;
+    // The table must fit the screen, or moving back up to its top would fail: beyond the
+    // rows that fit, one line counts the rest.
+    std::size_t shown = units.size();
+    if (size.ws_row != 0 && units.size() + 4 > size.ws_row) shown = size.ws_row - 5;
     std::string frame;
     // Back to the top of the table drawn before, then every row rewritten and its rest erased.
     if (drawnRows_ > 0) frame += "\x1b[" + std::to_string(drawnRows_) + "A";
     frame += "\r" + Header(width) + "\x1b[K\n";
-    for (const TStationUnit* unit : units) frame += "\r" + Row(*unit, width) + "\x1b[K\n";
-    drawnRows_ = units.size() + 1;
+    for (std::size_t i = 0; i < shown; ++i) frame += "\r" + Row(*units[i], width) + "\x1b[K\n";
+    if (shown < units.size()) {
+        int running = 0, completed = 0, failed = 0;
+        for (std::size_t i = shown; i < units.size(); ++i) {
+            running += units[i]->Running;
+            completed += !units[i]->Running && units[i]->Result() == TStationUnit::TResult::Completed;
+            failed += !units[i]->Running && units[i]->Result() != TStationUnit::TResult::Completed;
+        }
+        frame +=
+            "\r" +
+            Cut("... " + std::to_string(units.size() - shown) + " more units: " + std::to_string(running) +
+                    " running, " + std::to_string(completed) + " completed, " + std::to_string(failed) +
+                    " failed or not restored",
+                width) +
+            "\x1b[K\n";
+    }
+    drawnRows_ = shown + 1 + (shown < units.size() ? 1 : 0);
     std::fputs(frame.c_str(), out_);
     std::fflush(out_);
 }

@@ -22,14 +22,19 @@ std::string PortName(int port) {
 
 bool TStationOptions::Applies(const std::vector<std::string>& args) {
     int units = 0;
+    bool list = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--ports" || a == "--report") return true;
+        // Help and version are the single runner's to answer, whatever else is given.
+        if (a == "--help" || a == "-h" || a == "--version") return false;
+        list = list || a == "--ports" || a == "--report";
         if (a == "--port" || a == "--device") ++units;
         // Skip the values of options that take one, so a value never counts as an option.
-        if (a == "--port" || a == "--device" || a == "--image" || a == "--processor" || a == "--model") ++i;
+        if (a == "--port" || a == "--device" || a == "--image" || a == "--processor" || a == "--model" ||
+            a == "--ports" || a == "--report")
+            ++i;
     }
-    return units > 1;
+    return list || units > 1;
 }
 
 TStationOptions TStationOptions::Parse(const std::vector<std::string>& args) {

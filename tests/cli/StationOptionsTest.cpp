@@ -41,6 +41,7 @@ TEST(StationOptionsTest, OnlyAListAReportOrSeveralUnitsMakeABatch) {
     EXPECT_TRUE(TStationOptions::Applies({"--port", "1", "--device", "/dev/null"}));
     EXPECT_TRUE(TStationOptions::Applies({"--ports", "1"}));
     EXPECT_TRUE(TStationOptions::Applies({"--port", "1", "--report", "r.jsonl"}));
+    EXPECT_FALSE(TStationOptions::Applies({"--ports", "1-4", "--help"}));
 }
 
 TEST(StationOptionsTest, TwoEntriesForOneDeviceAreAUsageError) {
