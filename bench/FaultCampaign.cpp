@@ -302,6 +302,7 @@ struct TBatchTally {
     int Batches = 0, Units = 0, Clean = 0, CleanCompleted = 0, Faulted = 0, FaultedCompleted = 0,
         FaultedFailed = 0, FalseSuccesses = 0, ReportDisagreements = 0, Problems = 0;
     double MaxSeconds = 0;
+    std::map<int, std::pair<int, int>> ByKind;  // fault kind -> units completed, units failed
 };
 
 // One batch: each unit with its fault or none. Every unit must have its line in the report;
@@ -345,6 +346,8 @@ void RunBatch(TStationBatch& station, const std::string& model, const std::vecto
             ++t.Faulted;
             t.FaultedCompleted += completed;
             t.FaultedFailed += !completed;
+            auto& kind = t.ByKind[static_cast<int>(faults[i]->Kind())];
+            (completed ? kind.first : kind.second) += 1;
         } else {
             ++t.Clean;
             t.CleanCompleted += completed && u.FlashHoldsImage;
@@ -367,6 +370,9 @@ void PrintBatchTable(const TBatchTally& t) {
     std::printf("  clean units: %d, completed with the image: %d\n", t.Clean, t.CleanCompleted);
     std::printf("  faulted units: %d, completed honestly: %d, failed alone: %d\n", t.Faulted, t.FaultedCompleted,
                 t.FaultedFailed);
+    for (const auto& [kind, counts] : t.ByKind)
+        std::printf("    %-16s completed %3d, failed %3d\n", TCampaignFault::Name(static_cast<TKind>(kind)),
+                    counts.first, counts.second);
     std::printf("  false successes: %d, report entries disagreeing: %d, batches with a problem: %d\n\n",
                 t.FalseSuccesses, t.ReportDisagreements, t.Problems);
 }
