@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -121,7 +122,7 @@ int main(int argc, char** argv) {
         std::printf("%6s %4s %10s %9s %12s %12s %13s %16s %10s %6s\n", "units", "run", "wall (s)", "x one",
                     "CPU s/unit", "sim CPU s/u", "peak MB/unit", "host ms/exch.", "completed", "load");
         double one = 0;
-        double ratioAtTarget = 0;
+        std::map<int, std::vector<double>> walls;
         for (const int n : sizes) {
             for (int r = 0; r < runs; ++r) {
                 const double load = LoadAverage();
@@ -144,18 +145,28 @@ int main(int argc, char** argv) {
                 }
                 allGood = allGood && completed == n && o.Runner.ExitStatus == 0;
                 const double wall = o.Runner.WallSeconds;
+                walls[n].push_back(wall);
                 if (n == 1 && one == 0) one = wall;
                 const double ratio = one > 0 ? wall / one : 0;
-                if (n == kTargetUnits) ratioAtTarget = std::max(ratioAtTarget, ratio);
                 std::printf("%6d %4d %10.3f %9.3f %12.3f %12.3f %13.1f %16.3f %7d/%-2d %6.2f\n", n, r + 1,
                             wall, ratio, runnerCpu / n, simCpu / n, o.Runner.PeakRssKb / 1024.0,
                             TSampleStatistics(hostMs).Median(), completed, n, load);
                 std::fflush(stdout);
             }
         }
-        if (ratioAtTarget > 0)
-            std::printf("\n%d units within %.2f x one unit: %.3f  %s\n", kTargetUnits, kRatioTarget,
-                        ratioAtTarget, ratioAtTarget <= kRatioTarget ? "met" : "MISSED");
+        // The curve: medians per batch size against the median of one unit.
+        if (walls.count(1) != 0) {
+            const double base = TSampleStatistics(walls[1]).Median();
+            std::printf("\nMedian wall time per batch size, against one unit (%.3f s):\n", base);
+            for (const auto& [n, w] : walls)
+                std::printf("  %3d units: %.3f s, %.3f x one\n", n, TSampleStatistics(w).Median(),
+                            TSampleStatistics(w).Median() / base);
+            if (walls.count(kTargetUnits) != 0) {
+                const double ratio = TSampleStatistics(walls[kTargetUnits]).Median() / base;
+                std::printf("%d units within %.2f x one unit: %.3f  %s\n", kTargetUnits, kRatioTarget, ratio,
+                            ratio <= kRatioTarget ? "met" : "MISSED");
+            }
+        }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "station-bench: %s\n", e.what());
         allGood = false;
