@@ -48,8 +48,8 @@ std::string Field(const std::string& line, const std::string& name) {
     return line.substr(from, end - from);
 }
 
-// Three units on COM1 to COM3, the second of which drops its line during the block writes;
-// the batch upgrades them with an image of the test's own.
+// Three units on COM1 to COM3, the second of which drops its line during the block writes,
+// and a COM4 that does not open; the batch upgrades them with an image of the test's own.
 class StationTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -62,6 +62,7 @@ protected:
             units.push_back(std::make_unique<TChildProcess>("unitsim", args));
             ASSERT_EQ(units.back()->ReadLine().rfind("unitsim: COM" + std::to_string(port) + " -> ", 0), 0u);
         }
+        ports.Link(4, (ports.Path() / "unplugged").string());
     }
     std::string FlashPath(unsigned port) const { return work.File("flash" + std::to_string(port) + ".bin"); }
     bool FlashHoldsImage(unsigned port) {
@@ -79,7 +80,7 @@ protected:
 
 TEST_F(StationTest, AFaultyUnitFailsAloneAndTheReportAgreesWithEveryFlash) {
     TChildProcess cli("bootloader-cli",
-                      {"--ports", "1-3", "--image", "image.bin", "--processor", "2620", "--model", "6181",
+                      {"--ports", "1-4", "--image", "image.bin", "--processor", "2620", "--model", "6181",
                        "--report", "batch.jsonl"},
                       work.Path().string());
     ASSERT_EQ(cli.Wait(), 1) << cli.Stdout << cli.Stderr;
@@ -99,17 +100,23 @@ TEST_F(StationTest, AFaultyUnitFailsAloneAndTheReportAgreesWithEveryFlash) {
     EXPECT_EQ(byPort["COM3"], clean);
     ASSERT_FALSE(byPort["COM2"].empty());
     EXPECT_EQ(byPort["COM2"].back(), "Sending New Program Data......Error Detected");
-    EXPECT_EQ(rest,
-              (std::vector<std::string>{"", rest.size() > 1 ? rest[1] : "",
-                                        "  COM2 failed: Sending New Program Data......Error Detected"}));
+    EXPECT_TRUE(byPort["COM4"].empty());
+    const std::string unplugged = "bootloader-cli: Unable To Open Comms Port. Please Select Another.";
+    EXPECT_EQ(cli.Stderr, "COM4: " + unplugged + "\n");
+    EXPECT_EQ(rest, (std::vector<std::string>{"", rest.size() > 1 ? rest[1] : "",
+                                              "  COM2 failed: Sending New Program Data......Error Detected",
+                                              "  COM4 failed: " + unplugged}));
     ASSERT_GT(rest.size(), 1u);
-    EXPECT_EQ(rest[1].rfind("2 of 3 units completed, 1 failed, 0 settings not restored (", 0), 0u) << rest[1];
+    EXPECT_EQ(rest[1].rfind("2 of 4 units completed, 2 failed, 0 settings not restored (", 0), 0u) << rest[1];
 
     // The record: one line per unit, and "completed" exactly where the flash holds the image.
     const std::vector<std::string> report = Lines(TTempDir::Read(work.File("batch.jsonl")));
-    ASSERT_EQ(report.size(), 3u);
+    ASSERT_EQ(report.size(), 4u);
     std::map<std::string, std::string> byUnit;
     for (const std::string& line : report) byUnit[Field(line, "port")] = line;
+    EXPECT_EQ(Field(byUnit["\"COM4\""], "exit_status"), "2");
+    EXPECT_EQ(Field(byUnit["\"COM4\""], "failing_line"), "\"" + unplugged + "\"");
+    EXPECT_EQ(Field(byUnit["\"COM4\""], "identity"), "null");
     for (unsigned port = 1; port <= 3; ++port) {
         const std::string& line = byUnit["\"COM" + std::to_string(port) + "\""];
         SCOPED_TRACE(line);
