@@ -129,12 +129,12 @@ int TStation::Run(int argc, char** argv) {
 
     std::vector<std::unique_ptr<TRun>> runs;
     std::vector<const TStationUnit*> units;
-    for (const TStationOptions::TUnit& spec : options.Units) {
-        auto run = std::make_unique<TRun>(TRun{TStationUnit(spec.Label, spec.Port, spec.Device), nullptr});
+    for (const TStationOptions::TUnit& entry : options.Units) {
+        auto run = std::make_unique<TRun>(TRun{TStationUnit(entry.Label, entry.Port, entry.Device), nullptr});
         run->Unit.StartTime = std::chrono::system_clock::now();
         run->Unit.LastActivity = TClock::now();
         try {
-            run->Child = std::make_unique<TStationChild>(program, ChildArgs(options, spec));
+            run->Child = std::make_unique<TStationChild>(program, ChildArgs(options, entry));
         } catch (const std::exception& error) {
             run->Unit.Ended(std::nullopt, 0, error.what());
             run->Unit.EndTime = std::chrono::system_clock::now();
