@@ -13,15 +13,12 @@
 
 #include "app/ApplicationCore.h"
 #include "cli/ConsoleLog.h"
+#include "cli/RunnerContract.h"
 #include "link/PosixPortFactory.h"
 #include "platform/StrToInt.h"
 #include "platform/qt/QtMessageLoop.h"
 
 namespace {
-
-constexpr int kExitCompleted = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 
 const char* const kUsage =
     "Usage: bootloader-cli [--port N | --device PATH] [--image FILE --processor N --model N]\n"
@@ -33,15 +30,17 @@ const char* const kUsage =
     "  (neither option)  the port saved in Bootload.Ini in the working directory, as the\n"
     "                    desktop program uses it; the file is created with port 1 when\n"
     "                    missing and written again after the port opened.\n"
-    "  --port N          COM<N>, resolved through the ports directory (the directory named\n"
-    "                    by BOOTLOADER_PORTS, else ports/ in the working directory; an entry\n"
-    "                    COM<N> there is a symbolic link to the device; without one, COM<N>\n"
-    "                    is /dev/ttyS<N-1>). The settings file is not used.\n"
+    "  --port N          COM<N> for N from 1 to 256, resolved through the ports directory\n"
+    "                    (the directory named by BOOTLOADER_PORTS, else ports/ in the\n"
+    "                    working directory; an entry COM<N> there is a symbolic link to\n"
+    "                    the device; without one, COM<N> is /dev/ttyS<N-1>). The settings\n"
+    "                    file is not used.\n"
     "  --device PATH     that device, opened directly with the same exclusive access and\n"
     "                    checks. The settings file is not used.\n"
     "\n"
     "Image (all three together, as the desktop program's Load File does):\n"
-    "  --image FILE      raw image bytes by address; the first 65536 bytes are used\n"
+    "  --image FILE      raw image bytes by address: a regular file of exactly 65536\n"
+    "                    bytes, as the build demands of the image it embeds\n"
     "  --processor N     target processor number (decides the last program address)\n"
     "  --model N         model number the unit's boot loader must report\n"
     "  Numbers: decimal with optional sign, or hexadecimal after $, x, X, 0x or 0X;\n"
@@ -52,9 +51,13 @@ const char* const kUsage =
     "form. Errors go to standard error.\n"
     "\n"
     "Exit status:\n"
-    "  0  the upgrade ran to its last step (\"Finalising Upgrade.....Done\")\n"
+    "  0  the upgrade ran to its last step (\"Finalising Upgrade.....Done\"), settings\n"
+    "     carried across it (if any) written back\n"
     "  1  the upgrade stopped at a failure\n"
-    "  2  usage or start-up error (bad option, package, settings file or port)\n";
+    "  2  usage or start-up error (bad option, image file, package, settings file or port)\n"
+    "  3  the upgrade ran to its last step, but the settings carried across it could not\n"
+    "     all be written back (model 6155 upgraded across 1.10): the unit runs its new\n"
+    "     firmware with factory settings; standard error names the write that failed\n";
 
 struct TOptions {
     std::optional<std::int32_t> port;
@@ -88,6 +91,8 @@ TOptions ParseOptions(int argc, char** argv) {
             } catch (const std::exception& error) {
                 UsageError(error.what());
             }
+            if (!PortNumberInRange(*options.port))
+                UsageError("--port " + text + " is not a port from 1 to 256");
         } else if (arg == "--device") {
             options.device = value();
         } else if (arg == "--image") {
@@ -103,6 +108,10 @@ TOptions ParseOptions(int argc, char** argv) {
     if (options.port && options.device) UsageError("--port and --device exclude each other");
     const int imageParts = (options.image ? 1 : 0) + (options.processor ? 1 : 0) + (options.model ? 1 : 0);
     if (imageParts != 0 && imageParts != 3) UsageError("--image, --processor and --model go together");
+    if (options.image) {
+        if (const std::string problem = ImageFileProblem(*options.image); !problem.empty())
+            UsageError(problem);
+    }
     return options;
 }
 
@@ -192,5 +201,9 @@ int main(int argc, char** argv) {
     loop.Post([&core] { core.StartUpgrade(); });
     if (!view.Ended()) app.exec();
     log.Finish();
-    return view.Completed() ? kExitCompleted : kExitFailed;
+    const TSettingsRestoreOutcome restore = core.SettingsRestore();
+    const int status = UpgradeExitStatus(view.Completed(), restore);
+    if (status == kExitSettingsNotRestored)
+        std::fprintf(stderr, "bootloader-cli: %s\n", SettingsNotRestoredMessage(restore).c_str());
+    return status;
 }
