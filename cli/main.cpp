@@ -92,7 +92,8 @@ TOptions ParseOptions(int argc, char** argv) {
                 UsageError(error.what());
             }
             if (!PortNumberInRange(*options.port))
-                UsageError("--port " + text + " is not a port from 1 to 256");
+                UsageError("--port " + text + " is not a port from " + std::to_string(kLowestPortNumber) + " to " +
+                           std::to_string(kHighestPortNumber));
         } else if (arg == "--device") {
             options.device = value();
         } else if (arg == "--image") {
