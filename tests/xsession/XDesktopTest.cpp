@@ -175,3 +175,50 @@ TEST_F(XDesktopTest, WindowShowsTheFirstLogLineAndStartDisabledWhileTheFirstRequ
     const int ended = TextRight(later, list, rows.first);
     EXPECT_LT(waiting + 20, ended) << "text ends at " << waiting << ", then at " << ended;
 }
+
+TEST_F(XDesktopTest, EveryWindowIsCaptionedExactlyAsItsOwn) {
+    // Every port the dialog offers is missing: start-up shows its plain message box, and
+    // every port change fails.
+    for (unsigned port = 1; port <= 32; ++port) ports.Link(port, work.File("missing"));
+    const std::string image = work.Write("image.bin", std::string(65536, '\xff'));
+    StartProgram({"--enable-load-file"});
+    const std::string title = PackageTitle();
+    const TXSession::TWindow main = x->WaitForCaption(title);
+    ASSERT_NE(main, 0u);
+
+    // Each window the command opens: its caption as the window manager reads it; the keys
+    // then close it (Return presses its default button).
+    auto next = [&](const std::string& keys) {
+        const auto known = x->ClientWindows();
+        x->Key(keys);
+        const TXSession::TWindow window = x->WaitForNewWindow(known);
+        return window == 0 ? std::string("(no window)") : x->Caption(window);
+    };
+    auto closeWith = [&](const std::string& keys) {
+        const auto before = x->ClientWindows();
+        x->Key(keys);
+        return TXSession::WaitUntil([&] { return x->ClientWindows().size() < before.size(); });
+    };
+
+    // The plain box of start-up came with the main window.
+    ASSERT_TRUE(TXSession::WaitUntil([&] { return x->ClientWindows().size() == 2; }));
+    EXPECT_EQ(x->Caption(x->ClientWindows().back()), title);
+    EXPECT_EQ(x->Caption(main), title);
+    ASSERT_TRUE(closeWith("Return"));
+
+    EXPECT_EQ(next("alt+o c"), "Comm Port Selection");
+    EXPECT_EQ(next("alt+o"), "Error");  // Ok: the port does not open
+    ASSERT_TRUE(closeWith("Return"));
+
+    EXPECT_EQ(next("alt+h a"), "About....");
+    ASSERT_TRUE(closeWith("Return"));
+
+    EXPECT_EQ(next("alt+f Return"), "Open");  // Load File, the first entry
+    x->Type(image);
+    EXPECT_EQ(next("Return"), "Enter Processor No.");
+    x->Type("2620");
+    EXPECT_EQ(next("Return"), "Enter VX No.");
+    x->Type("abc");
+    EXPECT_EQ(next("Return"), title);  // the default error box
+    ASSERT_TRUE(closeWith("Return"));
+}

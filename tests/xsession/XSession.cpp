@@ -10,7 +10,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -143,7 +145,10 @@ TXSession::TWindow TXSession::WaitForCaption(const std::string& caption) {
     TWindow found = 0;
     WaitUntil([&] {
         for (TWindow w : ClientWindows())
-            if (Caption(w) == caption) found = w;
+            if (Caption(w) == caption) {
+                found = w;
+                break;
+            }
         return found != 0;
     });
     return found;
@@ -204,7 +209,10 @@ void TXSession::Click(TWindow window, QPoint point) {
 }
 
 void TXSession::Key(const std::string& keys) {
-    Run({"xdotool", "key", "--delay", "50", keys});
+    std::vector<std::string> args{"xdotool", "key", "--delay", "100"};
+    std::istringstream words(keys);
+    for (std::string key; words >> key;) args.push_back(key);
+    Run(args);
 }
 
 void TXSession::Type(const std::string& text) {

@@ -31,7 +31,8 @@ public:
     std::vector<TWindow> ClientWindows();
     // The caption the window manager shows: _NET_WM_NAME, else WM_NAME.
     std::string Caption(TWindow window);
-    // Polls the client list until a window with this caption is there; 0 when none came.
+    // Polls the client list until a window with this caption is there (the first mapped of
+    // several); 0 when none came.
     TWindow WaitForCaption(const std::string& caption);
     // Polls until a client window that is not in known appears; 0 when none came.
     TWindow WaitForNewWindow(const std::vector<TWindow>& known);
@@ -43,7 +44,8 @@ public:
     // What the server shows in that area now.
     QImage Grab(TWindow window);
 
-    // xdotool: a left click at a point of the window; keys ("alt+o", "Return"); text typed.
+    // xdotool, to the window that has the focus: a left click at a point of the window; keys
+    // separated by blanks ("alt+o c", "Return"); text typed.
     void Click(TWindow window, QPoint point);
     void Key(const std::string& keys);
     void Type(const std::string& text);
