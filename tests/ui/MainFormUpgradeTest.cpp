@@ -143,12 +143,17 @@ TEST_F(MainFormUpgrade, ClosingDuringAStepWaitsForItAndThenCloses) {
         QSignalSpy finished(&form, &TMainForm::UpgradeFinished);
         bool refused = false;
         bool linkKept = false;
+        bool pendingShown = false;
         DuringAWaitingStep(form, [&] {
+            const QString port = form.StatusPanelText(0);
             if (c.closeButtonOrBox)
                 refused = !form.close();
             else
                 form.Exit1Click();
             linkKept = form.Core().Link() != nullptr && form.isVisible();
+            // At once, and without touching the status panels' own texts.
+            pendingShown = form.ClosingNote->isVisibleTo(&form) && !form.Exit1->isEnabled() &&
+                           form.StatusPanelText(0) == port && form.StatusPanelText(1).isEmpty();
         });
         int status = -1;
         if (c.closeButtonOrBox) {
@@ -163,6 +168,7 @@ TEST_F(MainFormUpgrade, ClosingDuringAStepWaitsForItAndThenCloses) {
             EXPECT_EQ(status, 0);
         }
         EXPECT_TRUE(linkKept);
+        EXPECT_TRUE(pendingShown);
         // The step that was running finished its log line; no later step ran.
         ASSERT_EQ(finished.count(), 1);
         EXPECT_FALSE(finished.front().front().toBool());
