@@ -23,10 +23,11 @@ struct TProgramOptions {
     QCommandLineOption LoadFile{QStringLiteral("enable-load-file"),
                                 QStringLiteral("Show the File, Load File command (load a raw image file "
                                                "and type its processor and model numbers).")};
-    QCommandLineOption Screenshot{QStringLiteral("screenshot"),
-                                  QStringLiteral("Press Start, then save pictures of the windows in <dir> "
-                                                 "(created when missing) once the upgrade has ended, and exit."),
-                                  QStringLiteral("dir")};
+    QCommandLineOption Screenshot{
+        QStringLiteral("screenshot"),
+        QStringLiteral("Press Start, then save pictures of the windows in <dir> "
+                       "(created when missing) once the upgrade has ended, and exit."),
+        QStringLiteral("dir")};
 };
 
 void Describe(QCommandLineParser& parser, const TProgramOptions& options) {

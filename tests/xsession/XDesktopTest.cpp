@@ -74,8 +74,8 @@ protected:
 
 // Start's label drawn in the enabled text colour: some pixel of its middle is nearly black.
 bool StartLooksEnabled(const QImage& picture, const QRect& start) {
-    const QRect label = start.adjusted(start.width() / 4, start.height() / 4, -start.width() / 4,
-                                       -start.height() / 4);
+    const QRect label =
+        start.adjusted(start.width() / 4, start.height() / 4, -start.width() / 4, -start.height() / 4);
     int darkest = 255;
     for (int y = label.top(); y <= label.bottom(); ++y)
         for (int x = label.left(); x <= label.right(); ++x)

@@ -18,10 +18,14 @@
 
 namespace {
 
-Display* Dpy(void* display) { return static_cast<Display*>(display); }
+Display* Dpy(void* display) {
+    return static_cast<Display*>(display);
+}
 
 // Tolerates windows that vanish between listing and asking: X errors are not fatal here.
-int IgnoreXError(Display*, XErrorEvent*) { return 0; }
+int IgnoreXError(Display*, XErrorEvent*) {
+    return 0;
+}
 
 std::vector<unsigned char> Property(Display* display, Window window, const char* name, Atom type) {
     Atom actualType = 0;
@@ -195,9 +199,10 @@ QImage TXSession::Grab(TWindow window) {
     for (int y = 0; y < area.height(); ++y)
         for (int x = 0; x < area.width(); ++x) {
             const unsigned long pixel = XGetPixel(image, x, y);
-            picture.setPixel(x, y, qRgb(static_cast<int>((pixel & image->red_mask) >> 16),
-                                        static_cast<int>((pixel & image->green_mask) >> 8),
-                                        static_cast<int>(pixel & image->blue_mask)));
+            picture.setPixel(x, y,
+                             qRgb(static_cast<int>((pixel & image->red_mask) >> 16),
+                                  static_cast<int>((pixel & image->green_mask) >> 8),
+                                  static_cast<int>(pixel & image->blue_mask)));
         }
     XDestroyImage(image);
     return picture;
