@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTimer>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include "link/PosixPortFactory.h"
 #include "package/TitleTable.h"
 #include "tests/ui/MainFormFixture.h"
+#include "ui/ScreenshotRun.h"
 
 namespace {
 
@@ -209,6 +211,16 @@ TEST_F(MainFormUpgrade, ClosingWhileIdleReleasesThePort) {
         EXPECT_TRUE(PortIsFree(1));
         form_.reset();
     }
+}
+
+TEST_F(MainFormUpgrade, ScreenshotRunCreatesTheFolderItWasGiven) {
+    TMainForm& form = StartWithUnit();
+    const QString folder = QString::fromStdString(work_.File("pictures/new"));
+    TScreenshotRun run(form, *form.findChild<TAboutBox*>(), *form.findChild<TCommSelFrm*>(), folder);
+    run.Begin();
+    const auto guard = HangGuard();
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_TRUE(QFileInfo::exists(folder + "/main-window.png"));
 }
 
 }  // namespace
