@@ -71,7 +71,11 @@ TEST_F(QtMessageLoopTest, WaitsInsideATaskDeliverTheEventsQueuedBehindIt) {
     // limited one) must deliver it rather than leave the window unpainted until they end.
     struct TCounter : QObject {
         int Events = 0;
-        bool event(QEvent* e) override { return e->type() == QEvent::User ? (++Events, true) : QObject::event(e); }
+        bool event(QEvent* e) override {
+            if (e->type() != QEvent::User) return QObject::event(e);
+            ++Events;
+            return true;
+        }
     };
     for (const std::int32_t limit : {-1, 20}) {
         SCOPED_TRACE(limit);
