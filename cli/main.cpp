@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/ApplicationCore.h"
+#include "app/VersionText.h"
 #include "cli/ConsoleLog.h"
 #include "cli/RunnerContract.h"
 #include "link/PosixPortFactory.h"
@@ -46,6 +47,8 @@ const char* const kUsage =
     "  Numbers: decimal with optional sign, or hexadecimal after $, x, X, 0x or 0X;\n"
     "  the low 16 bits are kept.\n"
     "\n"
+    "  --version         print the version and the firmware package carried, and exit\n"
+    "\n"
     "Output: the operator log on standard output. On a terminal it is shown live, a\n"
     "replaced line rewritten in place; otherwise each line is printed once, in its final\n"
     "form. Errors go to standard error.\n"
@@ -78,6 +81,10 @@ TOptions ParseOptions(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            std::exit(kExitCompleted);
+        }
+        if (arg == "--version") {
+            std::fputs(VersionText("bootloader-cli").c_str(), stdout);
             std::exit(kExitCompleted);
         }
         auto value = [&]() -> std::string {

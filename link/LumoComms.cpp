@@ -96,6 +96,12 @@ void TLumoComms::Close() {
     }
     timeoutTicks_ = 0;
     ++closeCount_;
+    // A waiting request looks at its flags only after the loop ran one of its own tasks or
+    // timers; this Close may come from anything else the wait dispatches (a toolkit timer,
+    // a dialog's own loop), so an empty task wakes the wait to see it.
+    if (waitDepth_ > 0) {
+        loop_.Post([] {});
+    }
     if (!IsOpen()) {
         return;
     }
