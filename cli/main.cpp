@@ -1,21 +1,20 @@
 // bootloader-cli: the headless runner. The same start-up as the desktop program, without
 // windows, then one upgrade, then exit. Scripts and production lines rely on its options,
 // output and exit status.
-#include <unistd.h>
-
-#include <QCoreApplication>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/ApplicationCore.h"
 #include "cli/ConsoleLog.h"
-#include "link/PosixPortFactory.h"
+#include "cli/RunnerPlatform.h"
+#include "cli/VersionText.h"
 #include "platform/StrToInt.h"
-#include "platform/qt/QtMessageLoop.h"
+#include "platform/VersionInfo.h"
 
 namespace {
 
@@ -23,22 +22,18 @@ constexpr int kExitCompleted = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-const char* const kUsage =
-    "Usage: bootloader-cli [--port N | --device PATH] [--image FILE --processor N --model N]\n"
-    "\n"
-    "Upgrades the unit on a serial port with the firmware package this program carries\n"
-    "(or with an image file), exactly as the desktop program's Start button does, and exits.\n"
-    "\n"
-    "Port:\n"
-    "  (neither option)  the port saved in Bootload.Ini in the working directory, as the\n"
-    "                    desktop program uses it; the file is created with port 1 when\n"
-    "                    missing and written again after the port opened.\n"
-    "  --port N          COM<N>, resolved through the ports directory (the directory named\n"
-    "                    by BOOTLOADER_PORTS, else ports/ in the working directory; an entry\n"
-    "                    COM<N> there is a symbolic link to the device; without one, COM<N>\n"
-    "                    is /dev/ttyS<N-1>). The settings file is not used.\n"
-    "  --device PATH     that device, opened directly with the same exclusive access and\n"
-    "                    checks. The settings file is not used.\n"
+const std::string kUsage =
+    std::string("Usage: bootloader-cli [--port N | --device PATH] [--image FILE --processor N --model N]\n"
+                "       bootloader-cli --version\n"
+                "\n"
+                "Upgrades the unit on a serial port with the firmware package this program carries\n"
+                "(or with an image file), exactly as the desktop program's Start button does, and exits.\n"
+                "\n"
+                "Port:\n"
+                "  (neither option)  the port saved in Bootload.Ini in the working directory, as the\n"
+                "                    desktop program uses it; the file is created with port 1 when\n"
+                "                    missing and written again after the port opened.\n") +
+    TRunnerPlatform::PortHelp() +
     "\n"
     "Image (all three together, as the desktop program's Load File does):\n"
     "  --image FILE      raw image bytes by address; the first 65536 bytes are used\n"
@@ -54,7 +49,9 @@ const char* const kUsage =
     "Exit status:\n"
     "  0  the upgrade ran to its last step (\"Finalising Upgrade.....Done\")\n"
     "  1  the upgrade stopped at a failure\n"
-    "  2  usage or start-up error (bad option, package, settings file or port)\n";
+    "  2  usage or start-up error (bad option, package, settings file or port)\n"
+    "\n"
+    "--version prints the program's description, version and build, and copyright.\n";
 
 struct TOptions {
     std::optional<std::int32_t> port;
@@ -65,21 +62,25 @@ struct TOptions {
 };
 
 [[noreturn]] void UsageError(const std::string& message) {
-    std::fprintf(stderr, "bootloader-cli: %s\n%s", message.c_str(), kUsage);
+    std::fprintf(stderr, "bootloader-cli: %s\n%s", message.c_str(), kUsage.c_str());
     std::exit(kExitUsage);
 }
 
-TOptions ParseOptions(int argc, char** argv) {
+TOptions ParseOptions(const std::vector<std::string>& args) {
     TOptions options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
+            std::fputs(kUsage.c_str(), stdout);
+            std::exit(kExitCompleted);
+        }
+        if (arg == "--version") {
+            std::fputs(VersionText(ReadVersionInfo()).c_str(), stdout);
             std::exit(kExitCompleted);
         }
         auto value = [&]() -> std::string {
-            if (i + 1 >= argc) UsageError("option " + arg + " needs a value");
-            return argv[++i];
+            if (i + 1 >= args.size()) UsageError("option " + arg + " needs a value");
+            return args[++i];
         };
         if (arg == "--port") {
             const std::string text = value();
@@ -109,7 +110,7 @@ TOptions ParseOptions(int argc, char** argv) {
 // The face of the application core on a terminal: messages go to standard error.
 class TCliView : public TAppView {
 public:
-    explicit TCliView(QCoreApplication& app) : app_(app) {}
+    explicit TCliView(TRunnerPlatform& platform) : platform_(platform) {}
 
     void ShowMainWindow() override {}
     void HideLoadFile() override {}
@@ -127,7 +128,7 @@ public:
     void UpgradeEnded(bool completed) override {
         completed_ = completed;
         ended_ = true;
-        app_.quit();
+        platform_.Quit();
     }
 
     bool Ended() const { return ended_; }
@@ -136,7 +137,7 @@ public:
     const std::string& Title() const { return title_; }
 
 private:
-    QCoreApplication& app_;
+    TRunnerPlatform& platform_;
     std::string title_;
     bool messages_ = false;
     bool ended_ = false;
@@ -146,17 +147,15 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-    const TOptions options = ParseOptions(argc, argv);
+    TRunnerPlatform platform(argc, argv);
+    const TOptions options = ParseOptions(platform.Arguments());
 
-    QCoreApplication app(argc, argv);
-    TQtMessageLoop loop;
-    TConsoleLog log(stdout, isatty(STDOUT_FILENO) == 1);
-    TCliView view(app);
+    TMessageLoop& loop = platform.Loop();
+    TConsoleLog log(stdout, platform.OutputIsTerminal());
+    TCliView view(platform);
 
-    TApplicationCore::TPortFactoryMaker makePorts = [&options](const std::string& baseDir)
-        -> std::shared_ptr<TPortFactory> {
-        if (options.device) return TPosixPortFactory::ForDevice(*options.device);
-        return std::make_shared<TPosixPortFactory>(baseDir);
+    TApplicationCore::TPortFactoryMaker makePorts = [&options, &platform](const std::string& baseDir) {
+        return platform.MakePortFactory(baseDir, options.device);
     };
     TApplicationCore core(loop, view, log, makePorts);
 
@@ -190,7 +189,7 @@ int main(int argc, char** argv) {
     }
 
     loop.Post([&core] { core.StartUpgrade(); });
-    if (!view.Ended()) app.exec();
+    if (!view.Ended()) platform.Exec();
     log.Finish();
     return view.Completed() ? kExitCompleted : kExitFailed;
 }

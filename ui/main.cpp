@@ -5,7 +5,7 @@
 #include <memory>
 #include <optional>
 
-#include "link/PosixPortFactory.h"
+#include "link/SystemPortFactory.h"
 #include "platform/qt/QtMessageLoop.h"
 #include "ui/AboutBox.h"
 #include "ui/CommSelFrm.h"
@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
 
     TQtMessageLoop loop;
     TMainForm form(
-        loop, [](const std::string& baseDir) { return std::make_shared<TPosixPortFactory>(baseDir); },
+        loop, [](const std::string& baseDir) { return MakeSystemPortFactory(baseDir); },
         TMainForm::TOptions{parser.isSet(loadFile)});
     auto* aboutBox = new TAboutBox(&form);
     auto* commSelFrm = new TCommSelFrm(&form);
