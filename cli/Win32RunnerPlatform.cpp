@@ -1,6 +1,7 @@
 // The headless runner on Windows: the Win32 message loop and COM ports.
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, which it builds on.
+#include <shellapi.h>
 
 #include "cli/RunnerPlatform.h"
 #include "link/win32/Win32PortFactory.h"
