@@ -77,24 +77,35 @@ void TWin32RxThread::ReceiveLoop() {
             watchingErrors_ = ::SetCommMask(port_, EV_ERR) != 0;
             bool running = StartWait() && StartRead();
             while (running) {
+                // Stop, the wait request, the read request: the first signalled one in
+                // this order is reported. Without the line-error wait, only Stop and read.
+                enum class TSignalled { Stop, Wait, Read };
                 HANDLE handles[3];
+                TSignalled meaning[3];
                 DWORD count = 0;
-                handles[count++] = stop_;
-                const DWORD waitIndex = watchingErrors_ ? count : MAXDWORD;
-                if (watchingErrors_) handles[count++] = waitRequest_.hEvent;
-                const DWORD readIndex = count;
-                handles[count++] = readRequest_.hEvent;
+                handles[count] = stop_;
+                meaning[count++] = TSignalled::Stop;
+                if (watchingErrors_) {
+                    handles[count] = waitRequest_.hEvent;
+                    meaning[count++] = TSignalled::Wait;
+                }
+                handles[count] = readRequest_.hEvent;
+                meaning[count++] = TSignalled::Read;
 
                 const DWORD result = ::WaitForMultipleObjects(count, handles, FALSE, INFINITE);
-                if (result == WAIT_OBJECT_0) break;  // Stop
-                if (result == WAIT_OBJECT_0 + waitIndex) {
-                    waitPending_ = false;
-                    running = HandleCommEvent() && StartWait();
-                } else if (result == WAIT_OBJECT_0 + readIndex) {
-                    readPending_ = false;
-                    running = CompleteRead() && StartRead();
-                } else {
-                    running = false;
+                if (result >= WAIT_OBJECT_0 + count) break;  // the wait failed
+                switch (meaning[result - WAIT_OBJECT_0]) {
+                    case TSignalled::Stop:
+                        running = false;
+                        break;
+                    case TSignalled::Wait:
+                        waitPending_ = false;
+                        running = HandleCommEvent() && StartWait();
+                        break;
+                    case TSignalled::Read:
+                        readPending_ = false;
+                        running = CompleteRead() && StartRead();
+                        break;
                 }
             }
         }
@@ -172,6 +183,11 @@ bool TWin32RxThread::StartRead() {
             const DWORD error = ::GetLastError();
             if (error == ERROR_IO_PENDING) {
                 readPending_ = true;
+                return true;
+            }
+            if (error == ERROR_TIMEOUT) {
+                // Wine's read that ends with no bytes (see CompleteRead), reported at once.
+                ::SetEvent(readRequest_.hEvent);
                 return true;
             }
             if (error == ERROR_OPERATION_ABORTED && !watchingErrors_ &&
