@@ -3,13 +3,13 @@
 #include <exception>
 #include <memory>
 
+#include "app/AboutTexts.h"
 #include "package/FirmwareImage.h"
 #include "package/FormatVersion.h"
 #include "package/TitleTable.h"
 #include "platform/VersionInfo.h"
 
-std::string VersionText(const std::string& program) {
-    const TVersionInfo info = ReadVersionInfo();
+std::string VersionText(const std::string& program, const TVersionInfo& info) {
     std::string text = program;
     if (info.Present && info.FileVersion) {
         const std::string& full = *info.FileVersion;
@@ -20,6 +20,11 @@ std::string VersionText(const std::string& program) {
         text += " (no version record)";
     }
     text += "\n";
+    if (info.Present) {
+        const TAboutTexts about = MakeAboutTexts(info);
+        text += about.Description + "\n" + about.Copyright + "\n";
+        if (about.Prerelease) text += "Pre-release build\n";
+    }
     try {
         // Heap: the image buffer is 64 KiB.
         const auto package = std::make_unique<FirmwareImage>();

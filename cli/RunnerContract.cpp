@@ -1,21 +1,20 @@
 #include "cli/RunnerContract.h"
 
-#include <sys/stat.h>
-
 #include "package/FirmwareImage.h"
+#include "platform/FileSystem.h"
 
 bool PortNumberInRange(std::int32_t number) {
     return number >= kLowestPortNumber && number <= kHighestPortNumber;
 }
 
 std::string ImageFileProblem(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return "Cannot open file " + path;
-    if (!S_ISREG(info.st_mode)) return "the image file " + path + " is not a regular file";
-    if (info.st_size != static_cast<off_t>(FirmwareImage::kImageSize)) {
+    std::uint64_t size = 0;
+    if (!PathExists(path)) return "Cannot open file " + path;
+    if (!RegularFileSize(path, size)) return "the image file " + path + " is not a regular file";
+    if (size != FirmwareImage::kImageSize) {
         // A shorter file would leave the rest of the embedded image in place: the unit
         // would get a mix of two images.
-        return "the image file " + path + " holds " + std::to_string(info.st_size) +
+        return "the image file " + path + " holds " + std::to_string(size) +
                " bytes; it must hold exactly " + std::to_string(FirmwareImage::kImageSize);
     }
     return {};

@@ -1,43 +1,36 @@
 // bootloader-cli: the headless runner. The same start-up as the desktop program, without
 // windows, then one upgrade, then exit. Scripts and production lines rely on its options,
 // output and exit status.
-#include <unistd.h>
-
-#include <QCoreApplication>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/ApplicationCore.h"
 #include "app/VersionText.h"
 #include "cli/ConsoleLog.h"
 #include "cli/RunnerContract.h"
-#include "link/PosixPortFactory.h"
+#include "cli/RunnerPlatform.h"
 #include "platform/StrToInt.h"
-#include "platform/qt/QtMessageLoop.h"
+#include "platform/VersionInfo.h"
 
 namespace {
 
-const char* const kUsage =
-    "Usage: bootloader-cli [--port N | --device PATH] [--image FILE --processor N --model N]\n"
-    "\n"
-    "Upgrades the unit on a serial port with the firmware package this program carries\n"
-    "(or with an image file), exactly as the desktop program's Start button does, and exits.\n"
-    "\n"
-    "Port:\n"
-    "  (neither option)  the port saved in Bootload.Ini in the working directory, as the\n"
-    "                    desktop program uses it; the file is created with port 1 when\n"
-    "                    missing and written again after the port opened.\n"
-    "  --port N          COM<N> for N from 1 to 256, resolved through the ports directory\n"
-    "                    (the directory named by BOOTLOADER_PORTS, else ports/ in the\n"
-    "                    working directory; an entry COM<N> there is a symbolic link to\n"
-    "                    the device; without one, COM<N> is /dev/ttyS<N-1>). The settings\n"
-    "                    file is not used.\n"
-    "  --device PATH     that device, opened directly with the same exclusive access and\n"
-    "                    checks. The settings file is not used.\n"
+const std::string kUsage =
+    std::string("Usage: bootloader-cli [--port N | --device PATH] [--image FILE --processor N --model N]\n"
+                "       bootloader-cli --version\n"
+                "\n"
+                "Upgrades the unit on a serial port with the firmware package this program carries\n"
+                "(or with an image file), exactly as the desktop program's Start button does, and exits.\n"
+                "\n"
+                "Port:\n"
+                "  (neither option)  the port saved in Bootload.Ini in the working directory, as the\n"
+                "                    desktop program uses it; the file is created with port 1 when\n"
+                "                    missing and written again after the port opened.\n") +
+    TRunnerPlatform::PortHelp() +
     "\n"
     "Image (all three together, as the desktop program's Load File does):\n"
     "  --image FILE      raw image bytes by address: a regular file of exactly 65536\n"
@@ -47,7 +40,8 @@ const char* const kUsage =
     "  Numbers: decimal with optional sign, or hexadecimal after $, x, X, 0x or 0X;\n"
     "  the low 16 bits are kept.\n"
     "\n"
-    "  --version         print the version and the firmware package carried, and exit\n"
+    "  --version         print the version and build, description, copyright and the\n"
+    "                    firmware package carried, and exit\n"
     "\n"
     "Output: the operator log on standard output. On a terminal it is shown live, a\n"
     "replaced line rewritten in place; otherwise each line is printed once, in its final\n"
@@ -71,16 +65,16 @@ struct TOptions {
 };
 
 [[noreturn]] void UsageError(const std::string& message) {
-    std::fprintf(stderr, "bootloader-cli: %s\n%s", message.c_str(), kUsage);
+    std::fprintf(stderr, "bootloader-cli: %s\n%s", message.c_str(), kUsage.c_str());
     std::exit(kExitUsage);
 }
 
-TOptions ParseOptions(int argc, char** argv) {
+TOptions ParseOptions(const std::vector<std::string>& args) {
     TOptions options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
+            std::fputs(kUsage.c_str(), stdout);
             std::exit(kExitCompleted);
         }
         if (arg == "--version") {
@@ -88,8 +82,8 @@ TOptions ParseOptions(int argc, char** argv) {
             std::exit(kExitCompleted);
         }
         auto value = [&]() -> std::string {
-            if (i + 1 >= argc) UsageError("option " + arg + " needs a value");
-            return argv[++i];
+            if (i + 1 >= args.size()) UsageError("option " + arg + " needs a value");
+            return args[++i];
         };
         if (arg == "--port") {
             const std::string text = value();
@@ -126,7 +120,7 @@ TOptions ParseOptions(int argc, char** argv) {
 // The face of the application core on a terminal: messages go to standard error.
 class TCliView : public TAppView {
 public:
-    explicit TCliView(QCoreApplication& app) : app_(app) {}
+    explicit TCliView(TRunnerPlatform& platform) : platform_(platform) {}
 
     void ShowMainWindow() override {}
     void HideLoadFile() override {}
@@ -144,7 +138,7 @@ public:
     void UpgradeEnded(bool completed) override {
         completed_ = completed;
         ended_ = true;
-        app_.quit();
+        platform_.Quit();
     }
 
     bool Ended() const { return ended_; }
@@ -153,7 +147,7 @@ public:
     const std::string& Title() const { return title_; }
 
 private:
-    QCoreApplication& app_;
+    TRunnerPlatform& platform_;
     std::string title_;
     bool messages_ = false;
     bool ended_ = false;
@@ -163,17 +157,15 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-    const TOptions options = ParseOptions(argc, argv);
+    TRunnerPlatform platform(argc, argv);
+    const TOptions options = ParseOptions(platform.Arguments());
 
-    QCoreApplication app(argc, argv);
-    TQtMessageLoop loop;
-    TConsoleLog log(stdout, isatty(STDOUT_FILENO) == 1);
-    TCliView view(app);
+    TMessageLoop& loop = platform.Loop();
+    TConsoleLog log(stdout, platform.OutputIsTerminal());
+    TCliView view(platform);
 
-    TApplicationCore::TPortFactoryMaker makePorts = [&options](const std::string& baseDir)
-        -> std::shared_ptr<TPortFactory> {
-        if (options.device) return TPosixPortFactory::ForDevice(*options.device);
-        return std::make_shared<TPosixPortFactory>(baseDir);
+    TApplicationCore::TPortFactoryMaker makePorts = [&options, &platform](const std::string& baseDir) {
+        return platform.MakePortFactory(baseDir, options.device);
     };
     TApplicationCore core(loop, view, log, makePorts);
 
@@ -207,7 +199,7 @@ int main(int argc, char** argv) {
     }
 
     loop.Post([&core] { core.StartUpgrade(); });
-    if (!view.Ended()) app.exec();
+    if (!view.Ended()) platform.Exec();
     log.Finish();
     const TSettingsRestoreOutcome restore = core.SettingsRestore();
     const int status = UpgradeExitStatus(view.Completed(), restore);

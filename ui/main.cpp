@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/VersionText.h"
-#include "link/PosixPortFactory.h"
+#include "link/SystemPortFactory.h"
 #include "platform/qt/QtMessageLoop.h"
 #include "ui/AboutBox.h"
 #include "ui/CommSelFrm.h"
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
 
     TQtMessageLoop loop;
     TMainForm form(
-        loop, [](const std::string& baseDir) { return std::make_shared<TPosixPortFactory>(baseDir); },
+        loop, [](const std::string& baseDir) { return MakeSystemPortFactory(baseDir); },
         TMainForm::TOptions{parser.isSet(options.LoadFile)});
     auto* aboutBox = new TAboutBox(&form);
     auto* commSelFrm = new TCommSelFrm(&form);
