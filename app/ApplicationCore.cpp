@@ -1,8 +1,7 @@
 #include "app/ApplicationCore.h"
 
-#include <filesystem>
-
 #include "package/TitleTable.h"
+#include "platform/FileSystem.h"
 #include "platform/IniFile.h"
 #include "platform/StrToInt.h"
 
@@ -21,8 +20,7 @@ TApplicationCore::~TApplicationCore() {
 void TApplicationCore::FormCreate(bool useSettingsFile) {
     // Taken once: a later change of the working directory does not move the settings file.
     useSettingsFile_ = useSettingsFile;
-    BaseDir = std::filesystem::current_path().string();
-    if (BaseDir.empty() || BaseDir.back() != '/') BaseDir += '/';
+    BaseDir = CurrentDirectory();
     ports_ = makePorts_(BaseDir);
     view_.ShowMainWindow();
     Package.ClearImage();
@@ -66,7 +64,7 @@ void TApplicationCore::OpenDefaultPort() {
 
 void TApplicationCore::LoadSettings() {
     const std::string path = SettingsPath();
-    if (std::filesystem::exists(path)) {
+    if (PathExists(path)) {
         CommsPortNumber = TIniFile(path).ReadInteger("Options", "Comms_Port", 1);
     } else {
         CommsPortNumber = 1;

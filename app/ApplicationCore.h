@@ -64,6 +64,11 @@ public:
 
     TLumoComms* Link() const { return link_.get(); }
     TDevicePreparation* Device() const { return device_.get(); }
+    // How the last upgrade's settings write-back ended (not applicable before any, or when
+    // start-up ended before the link existed). An upgrade can complete with it failed.
+    TSettingsRestoreOutcome SettingsRestore() const {
+        return device_ ? device_->SettingsRestore() : TSettingsRestoreOutcome{};
+    }
     UpgradeSequencer* Sequencer() const { return sequencer_.get(); }
     std::string SettingsPath() const { return BaseDir + kSettingsFileName; }
     std::string PortStatusText() const;

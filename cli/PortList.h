@@ -3,13 +3,15 @@
 #include <string>
 #include <vector>
 
+#include "cli/RunnerContract.h"
+
 // A list of port numbers as an operator types it: numbers and ranges separated by commas,
 // "1-8,12". Decimal only, no blanks; every port lies in 1 to 256, the ports the one-byte
 // port index of the link can name.
 class TPortList {
 public:
-    static constexpr int kLowestPort = 1;
-    static constexpr int kHighestPort = 256;
+    static constexpr int kLowestPort = kLowestPortNumber;
+    static constexpr int kHighestPort = kHighestPortNumber;
 
     // The ports in the order given, ranges expanded. Throws EStationUsageError for a list
     // that is empty or malformed, a range that runs backwards or a port outside 1 to 256.

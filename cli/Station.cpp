@@ -54,11 +54,8 @@ FirmwareImage BatchPackage(const TStationOptions& options) {
     std::string title;
     ApplyTitleTable(package, title);
     if (options.Image) {
-        struct stat info {};
-        if (::stat(options.Image->c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
-            info.st_size != static_cast<off_t>(FirmwareImage::kImageSize))
-            throw EStationUsageError("--image " + *options.Image + " is not a file of exactly " +
-                                     std::to_string(FirmwareImage::kImageSize) + " bytes");
+        if (const std::string problem = ImageFileProblem(*options.Image); !problem.empty())
+            throw EStationUsageError(problem);
         package.LoadImageFromFile(*options.Image);
         try {
             package.ProcessorNumber = static_cast<std::uint16_t>(StrToInt(*options.Processor));
@@ -113,7 +110,7 @@ int TStation::Run(int argc, char** argv) {
         program = OwnProgram();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "bootloader-cli: %s\n(bootloader-cli --help shows the options)\n", error.what());
-        return kExitUsage;
+        return kExitBatchUsage;
     }
 
     struct sigaction action {};
@@ -244,5 +241,5 @@ int TStation::Run(int argc, char** argv) {
         notRestored = notRestored || unit->Result() == TStationUnit::TResult::SettingsNotRestored;
     }
     if (failed) return kExitSomeFailed;
-    return notRestored ? kExitSettingsNotRestored : kExitAllCompleted;
+    return notRestored ? kExitSomeNotRestored : kExitAllCompleted;
 }

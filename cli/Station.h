@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/RunnerContract.h"
+
 // The runner as a station: every unit of a list upgraded at once, each by this program run
 // again for that one unit, as a process of its own. The parent parses the list, starts the
 // processes, gathers their events and ends over pipes, shows the table or the lines, writes
@@ -10,11 +12,11 @@
 // talks garbage ends alone: the parent never blocks on one unit.
 class TStation {
 public:
-    // Exit statuses of a batch.
-    static constexpr int kExitAllCompleted = 0;
-    static constexpr int kExitSomeFailed = 1;
-    static constexpr int kExitUsage = 2;
-    static constexpr int kExitSettingsNotRestored = 3;
+    // Exit statuses of a batch, in the single runner's numbers.
+    static constexpr int kExitAllCompleted = kExitCompleted;
+    static constexpr int kExitSomeFailed = kExitFailed;
+    static constexpr int kExitBatchUsage = kExitUsage;
+    static constexpr int kExitSomeNotRestored = kExitSettingsNotRestored;
 
     // A unit's process that shows no sign of life (no event, no message) for this long is
     // killed: an upgrade's longest silent stretch (a settings write-back that times out,

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "cli/RunnerContract.h"
 #include "cli/StationEvent.h"
 
 namespace {

@@ -16,12 +16,6 @@ class TStationUnit {
 public:
     enum class TResult { Running, Completed, Failed, SettingsNotRestored };
 
-    // Exit statuses of a unit's upgrade process (the single-unit runner's).
-    static constexpr int kExitCompleted = 0;
-    static constexpr int kExitFailed = 1;
-    static constexpr int kExitStartUp = 2;
-    static constexpr int kExitSettingsNotRestored = 3;
-
     TStationUnit(std::string label, int port, std::string device);
 
     // Feeds bytes read from the event pipe / standard error. Returns the log lines that have

@@ -1,21 +1,21 @@
 // bootloader-cli: the headless runner. The same start-up as the desktop program, without
 // windows, then one upgrade, then exit. Scripts and production lines rely on its options,
 // output and exit status.
-#include <unistd.h>
-
-#include <QCoreApplication>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/ApplicationCore.h"
+#include "app/VersionText.h"
 #include "cli/ConsoleLog.h"
-#include "link/PosixPortFactory.h"
+#include "cli/RunnerContract.h"
+#include "cli/RunnerPlatform.h"
 #include "platform/StrToInt.h"
-#include "platform/qt/QtMessageLoop.h"
+#include "platform/VersionInfo.h"
 #ifdef BOOTLOADER_STATION
 #include "cli/Station.h"
 #include "cli/StationEventLog.h"
@@ -23,29 +23,22 @@
 
 namespace {
 
-constexpr int kExitCompleted = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-
-const char* const kUsage =
-    "Usage: bootloader-cli [--port N | --device PATH] [--image FILE --processor N --model N]\n"
-    "\n"
-    "Upgrades the unit on a serial port with the firmware package this program carries\n"
-    "(or with an image file), exactly as the desktop program's Start button does, and exits.\n"
-    "\n"
-    "Port:\n"
-    "  (neither option)  the port saved in Bootload.Ini in the working directory, as the\n"
-    "                    desktop program uses it; the file is created with port 1 when\n"
-    "                    missing and written again after the port opened.\n"
-    "  --port N          COM<N>, resolved through the ports directory (the directory named\n"
-    "                    by BOOTLOADER_PORTS, else ports/ in the working directory; an entry\n"
-    "                    COM<N> there is a symbolic link to the device; without one, COM<N>\n"
-    "                    is /dev/ttyS<N-1>). The settings file is not used.\n"
-    "  --device PATH     that device, opened directly with the same exclusive access and\n"
-    "                    checks. The settings file is not used.\n"
+const std::string kUsage =
+    std::string("Usage: bootloader-cli [--port N | --device PATH] [--image FILE --processor N --model N]\n"
+                "       bootloader-cli --version\n"
+                "\n"
+                "Upgrades the unit on a serial port with the firmware package this program carries\n"
+                "(or with an image file), exactly as the desktop program's Start button does, and exits.\n"
+                "\n"
+                "Port:\n"
+                "  (neither option)  the port saved in Bootload.Ini in the working directory, as the\n"
+                "                    desktop program uses it; the file is created with port 1 when\n"
+                "                    missing and written again after the port opened.\n") +
+    TRunnerPlatform::PortHelp() +
     "\n"
     "Image (all three together, as the desktop program's Load File does):\n"
-    "  --image FILE      raw image bytes by address; the first 65536 bytes are used\n"
+    "  --image FILE      raw image bytes by address: a regular file of exactly 65536\n"
+    "                    bytes, as the build demands of the image it embeds\n"
     "  --processor N     target processor number (decides the last program address)\n"
     "  --model N         model number the unit's boot loader must report\n"
     "  Numbers: decimal with optional sign, or hexadecimal after $, x, X, 0x or 0X;\n"
@@ -64,14 +57,21 @@ const char* const kUsage =
     "  could not be written); 3 none failed but settings were not restored on one;\n"
     "  2 usage (nothing was started).\n"
     "\n"
+    "  --version         print the version and build, description, copyright and the\n"
+    "                    firmware package carried, and exit\n"
+    "\n"
     "Output: the operator log on standard output. On a terminal it is shown live, a\n"
     "replaced line rewritten in place; otherwise each line is printed once, in its final\n"
     "form. Errors go to standard error.\n"
     "\n"
     "Exit status:\n"
-    "  0  the upgrade ran to its last step (\"Finalising Upgrade.....Done\")\n"
+    "  0  the upgrade ran to its last step (\"Finalising Upgrade.....Done\"), settings\n"
+    "     carried across it (if any) written back\n"
     "  1  the upgrade stopped at a failure\n"
-    "  2  usage or start-up error (bad option, package, settings file or port)\n";
+    "  2  usage or start-up error (bad option, image file, package, settings file or port)\n"
+    "  3  the upgrade ran to its last step, but the settings carried across it could not\n"
+    "     all be written back (model 6155 upgraded across 1.10): the unit runs its new\n"
+    "     firmware with factory settings; standard error names the write that failed\n";
 
 struct TOptions {
     std::optional<std::int32_t> port;
@@ -83,21 +83,25 @@ struct TOptions {
 };
 
 [[noreturn]] void UsageError(const std::string& message) {
-    std::fprintf(stderr, "bootloader-cli: %s\n%s", message.c_str(), kUsage);
+    std::fprintf(stderr, "bootloader-cli: %s\n%s", message.c_str(), kUsage.c_str());
     std::exit(kExitUsage);
 }
 
-TOptions ParseOptions(int argc, char** argv) {
+TOptions ParseOptions(const std::vector<std::string>& args) {
     TOptions options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
+            std::fputs(kUsage.c_str(), stdout);
+            std::exit(kExitCompleted);
+        }
+        if (arg == "--version") {
+            std::fputs(VersionText("bootloader-cli").c_str(), stdout);
             std::exit(kExitCompleted);
         }
         auto value = [&]() -> std::string {
-            if (i + 1 >= argc) UsageError("option " + arg + " needs a value");
-            return argv[++i];
+            if (i + 1 >= args.size()) UsageError("option " + arg + " needs a value");
+            return args[++i];
         };
         if (arg == "--port") {
             const std::string text = value();
@@ -106,6 +110,9 @@ TOptions ParseOptions(int argc, char** argv) {
             } catch (const std::exception& error) {
                 UsageError(error.what());
             }
+            if (!PortNumberInRange(*options.port))
+                UsageError("--port " + text + " is not a port from " + std::to_string(kLowestPortNumber) + " to " +
+                           std::to_string(kHighestPortNumber));
         } else if (arg == "--device") {
             options.device = value();
         } else if (arg == "--image") {
@@ -124,13 +131,17 @@ TOptions ParseOptions(int argc, char** argv) {
     if (options.port && options.device) UsageError("--port and --device exclude each other");
     const int imageParts = (options.image ? 1 : 0) + (options.processor ? 1 : 0) + (options.model ? 1 : 0);
     if (imageParts != 0 && imageParts != 3) UsageError("--image, --processor and --model go together");
+    if (options.image) {
+        if (const std::string problem = ImageFileProblem(*options.image); !problem.empty())
+            UsageError(problem);
+    }
     return options;
 }
 
 // The face of the application core on a terminal: messages go to standard error.
 class TCliView : public TAppView {
 public:
-    explicit TCliView(QCoreApplication& app) : app_(app) {}
+    explicit TCliView(TRunnerPlatform& platform) : platform_(platform) {}
 
     void ShowMainWindow() override {}
     void HideLoadFile() override {}
@@ -148,7 +159,7 @@ public:
     void UpgradeEnded(bool completed) override {
         completed_ = completed;
         ended_ = true;
-        app_.quit();
+        platform_.Quit();
     }
 
     bool Ended() const { return ended_; }
@@ -157,7 +168,7 @@ public:
     const std::string& Title() const { return title_; }
 
 private:
-    QCoreApplication& app_;
+    TRunnerPlatform& platform_;
     std::string title_;
     bool messages_ = false;
     bool ended_ = false;
@@ -171,22 +182,20 @@ int main(int argc, char** argv) {
     // Several units, a port list or a report: the batch runs this program once per unit.
     if (TStation::Applies(argc, argv)) return TStation::Run(argc, argv);
 #endif
-    const TOptions options = ParseOptions(argc, argv);
+    TRunnerPlatform platform(argc, argv);
+    const TOptions options = ParseOptions(platform.Arguments());
 
-    QCoreApplication app(argc, argv);
-    TQtMessageLoop loop;
-    TConsoleLog console(stdout, isatty(STDOUT_FILENO) == 1);
+    TMessageLoop& loop = platform.Loop();
+    TConsoleLog console(stdout, platform.OutputIsTerminal());
 #ifdef BOOTLOADER_STATION
     TStationEventLog log(console, options.stationEvents.value_or(-1));
 #else
     TConsoleLog& log = console;
 #endif
-    TCliView view(app);
+    TCliView view(platform);
 
-    TApplicationCore::TPortFactoryMaker makePorts = [&options](const std::string& baseDir)
-        -> std::shared_ptr<TPortFactory> {
-        if (options.device) return TPosixPortFactory::ForDevice(*options.device);
-        return std::make_shared<TPosixPortFactory>(baseDir);
+    TApplicationCore::TPortFactoryMaker makePorts = [&options, &platform](const std::string& baseDir) {
+        return platform.MakePortFactory(baseDir, options.device);
     };
     TApplicationCore core(loop, view, log, makePorts);
 
@@ -227,8 +236,12 @@ int main(int argc, char** argv) {
     });
 #endif
     loop.Post([&core] { core.StartUpgrade(); });
-    if (!view.Ended()) app.exec();
+    if (!view.Ended()) platform.Exec();
     log.Finish();
     console.Finish();
-    return view.Completed() ? kExitCompleted : kExitFailed;
+    const TSettingsRestoreOutcome restore = core.SettingsRestore();
+    const int status = UpgradeExitStatus(view.Completed(), restore);
+    if (status == kExitSettingsNotRestored)
+        std::fprintf(stderr, "bootloader-cli: %s\n", SettingsNotRestoredMessage(restore).c_str());
+    return status;
 }

@@ -56,10 +56,13 @@ bool TLumoComms::Open() {
     const std::uint16_t size = std::max<std::uint16_t>(RxBufferSize, 1);
     auto buffer = std::make_unique<std::uint8_t[]>(size);  // value-initialised: all zero
 
+    // The receiver's handler carries the session, so every chunk it posts does too,
+    // whatever platform's receiver runs it.
     std::weak_ptr<TLumoComms*> weak = self_;
-    TChunkHandler handler = [weak](std::unique_ptr<std::uint8_t[]> block, std::uint16_t length) {
+    const std::uint64_t session = session_ + 1;
+    TChunkHandler handler = [weak, session](std::unique_ptr<std::uint8_t[]> block, std::uint16_t length) {
         if (auto self = weak.lock()) {
-            (*self)->HandleChunk(std::move(block), length);
+            (*self)->HandleChunk(session, std::move(block), length);
         }
     };
     std::unique_ptr<TReceiver> receiver = factory_->StartReceiver(*device, loop_, std::move(handler));
@@ -67,6 +70,7 @@ bool TLumoComms::Open() {
         throw ECommsError("Unable To Create Rx Thread");
     }
 
+    session_ = session;
     device_ = std::move(device);
     receiver_ = std::move(receiver);
     rxBuffer_ = std::move(buffer);
@@ -92,6 +96,12 @@ void TLumoComms::Close() {
     }
     timeoutTicks_ = 0;
     ++closeCount_;
+    // A waiting request looks at its flags only after the loop ran one of its own tasks or
+    // timers; this Close may come from anything else the wait dispatches (a toolkit timer,
+    // a dialog's own loop), so an empty task wakes the wait to see it.
+    if (waitDepth_ > 0) {
+        loop_.Post([] {});
+    }
     if (!IsOpen()) {
         return;
     }
@@ -130,10 +140,11 @@ void TLumoComms::DisableTimer() {
     }
 }
 
-void TLumoComms::HandleChunk(std::unique_ptr<std::uint8_t[]> block, std::uint16_t length) {
-    // A chunk read before a Close can be dispatched after it: with no port open there is
-    // no buffer to put it in, and it belongs to no request.
-    if (!IsOpen() || !block || length == 0) {
+void TLumoComms::HandleChunk(std::uint64_t session, std::unique_ptr<std::uint8_t[]> block,
+                             std::uint16_t length) {
+    // A chunk read before a Close can be dispatched after it, or after the next Open: it
+    // belongs to no request of the port as it is now.
+    if (!IsOpen() || session != session_ || !block || length == 0) {
         return;
     }
     ProcessReceived(block.get(), length);

@@ -91,7 +91,7 @@ private:
     void StopThread();
     void EnableTimer();
     void DisableTimer();
-    void HandleChunk(std::unique_ptr<std::uint8_t[]> block, std::uint16_t length);
+    void HandleChunk(std::uint64_t session, std::unique_ptr<std::uint8_t[]> block, std::uint16_t length);
 
     TMessageLoop& loop_;
     std::shared_ptr<TPortFactory> factory_;
@@ -123,5 +123,10 @@ private:
     int waitDepth_ = 0;
     // Incremented by every Close, so a wait can tell that the link was closed under it.
     std::uint64_t closeCount_ = 0;
+    // Number of the session the open port belongs to, new with every successful Open.
+    // Every chunk carries the session it was read in and reaches only that session: a
+    // chunk read before a Close and dispatched after the next Open is not the new
+    // session's data (a stale Modbus start byte or DLE STX could begin a match there).
+    std::uint64_t session_ = 0;
     std::uint32_t actualBaudRate_ = 0;
 };

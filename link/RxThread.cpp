@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -87,12 +88,15 @@ void TRxThread::ReceiveLoop() {
     try {
         while (true) {
             held_ = 0;
-            if (!StartRead() || !CompleteRead() || !DeliverChunk(held_) || lineEnded_)
+            if (!WaitForFirstBytes() || !ReadUntilQuiet() || !DeliverChunk(held_) || lineEnded_)
                 break;
         }
     } catch (...) {
         // Nothing may escape a thread body; ending quietly is this thread's way to fail.
     }
+    // Whatever the driver still holds will never be delivered: discard it, so that it
+    // cannot surface in a later reception on this line.
+    ::tcflush(fd_, TCIFLUSH);
     ended_.store(true, std::memory_order_release);
 }
 
@@ -116,7 +120,7 @@ TRxThread::TReadOutcome TRxThread::ReadAvailable() {
     return TReadOutcome::Failed;
 }
 
-bool TRxThread::StartRead() {
+bool TRxThread::WaitForFirstBytes() {
     pollfd watched[2] = {{stopFd_, POLLIN, 0}, {fd_, POLLIN, 0}};
     while (held_ == 0) {
         if (::poll(watched, 2, -1) < 0) {
@@ -137,7 +141,7 @@ bool TRxThread::StartRead() {
     return true;
 }
 
-bool TRxThread::CompleteRead() {
+bool TRxThread::ReadUntilQuiet() {
     pollfd watched[2] = {{stopFd_, POLLIN, 0}, {fd_, POLLIN, 0}};
     while (held_ < kReadBufferSize && !lineEnded_) {
         const int ready = ::ppoll(watched, 2, &kQuietTime, nullptr);

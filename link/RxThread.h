@@ -19,8 +19,9 @@
 // without running frees its block.
 //
 // The thread ends on Stop(), on a hang-up of the line, on a read error that repeats
-// without a byte in between, or when a chunk cannot be allocated or posted. Ending on its
-// own tells nobody: the device stays open and simply delivers nothing more.
+// without a byte in between, or when a chunk cannot be allocated or posted; however it
+// ends, it purges the receive side of the device. Ending on its own tells nobody: the
+// device stays open and simply delivers nothing more.
 //
 // The descriptor must stay open until the thread has been stopped.
 class TRxThread : public TReceiver {
@@ -49,9 +50,9 @@ private:
 
     void ReceiveLoop();
     // Waits for the first bytes of a chunk. False: end the thread.
-    bool StartRead();
+    bool WaitForFirstBytes();
     // Reads on until the line is quiet for 1 ms or the buffer is full. False: end the thread.
-    bool CompleteRead();
+    bool ReadUntilQuiet();
     // Copies the held bytes into a chunk block and posts it. False: end the thread.
     bool DeliverChunk(std::size_t n);
     TReadOutcome ReadAvailable();

@@ -1,19 +1,15 @@
 #include "modbus/ModBusPro.h"
 
 #include <algorithm>
-#include <stdexcept>
-#include <string>
 
 #include "link/AttachedConditions.h"
 #include "link/RxCondition.h"
 
 namespace {
 
-void CheckCount(std::uint16_t count) {
-    if (count > kModbusMaxRegisters)
-        throw std::invalid_argument("Modbus register count " + std::to_string(count) + " exceeds " +
-                                    std::to_string(kModbusMaxRegisters));
-}
+// The result of a request that was not sent because it cannot be built: like a request
+// that got no reply, a failure to every caller.
+constexpr std::int32_t kNotSent = 0;
 
 void PutWord(std::vector<std::uint8_t>& frame, std::uint16_t word) {
     frame.push_back(static_cast<std::uint8_t>(word >> 8));
@@ -54,7 +50,8 @@ void AddReplyConditions(TRxCondition& list, std::uint8_t slave, std::uint8_t fun
 }
 
 // Sends the frame and waits for one of the attached replies. The result of Send is not
-// examined: a failed send ends in the wait, by timeout or by the port closing.
+// examined: a failed send ends in the wait, by timeout or by the port closing. The frame
+// is never empty here.
 std::int32_t Exchange(TLumoComms& link, const std::vector<std::uint8_t>& frame, std::uint16_t timeoutTicks) {
     link.Send(frame.data(), static_cast<std::uint16_t>(frame.size()), timeoutTicks);
     return link.WaitReply();
@@ -98,7 +95,7 @@ std::uint16_t ModbusCrc16(const std::uint8_t* data, std::uint16_t first, std::ui
 
 std::vector<std::uint8_t> ModbusReadFrame(std::uint8_t slave, std::uint8_t function, std::uint16_t reg,
                                           std::uint16_t count) {
-    CheckCount(count);
+    if (count > kModbusMaxRegisters) return {};
     return AddressFrame(slave, function, reg, count);
 }
 
@@ -110,10 +107,7 @@ std::vector<std::uint8_t> ModbusWriteRegisterFrame(std::uint8_t slave, std::uint
 std::vector<std::uint8_t> ModbusWriteRegistersFrame(std::uint8_t slave, std::uint8_t function,
                                                     std::uint16_t reg, std::uint16_t count,
                                                     std::span<const std::uint16_t> values) {
-    CheckCount(count);
-    if (values.size() < count)
-        throw std::invalid_argument("Modbus write of " + std::to_string(count) + " registers given only " +
-                                    std::to_string(values.size()) + " values");
+    if (count > kModbusMaxRegisters || values.size() < count) return {};
     std::vector<std::uint8_t> frame;
     frame.reserve(9 + 2u * count);
     frame.push_back(slave);
@@ -130,6 +124,7 @@ std::int32_t ModbusReadRegisters(TLumoComms& link, std::uint8_t slave, std::uint
                                  std::uint16_t reg, std::uint16_t count, std::uint16_t timeoutTicks,
                                  std::span<std::uint16_t> values) {
     const std::vector<std::uint8_t> frame = ModbusReadFrame(slave, function, reg, count);
+    if (frame.empty()) return kNotSent;
     TRxCondition list;
     // Function byte, byte count, 2 x count data bytes, two CRC bytes.
     AddReplyConditions(list, slave, function, static_cast<std::uint16_t>(2 * count + 4));
@@ -160,6 +155,7 @@ std::int32_t ModbusWriteRegisters(TLumoComms& link, std::uint8_t slave, std::uin
                                   std::uint16_t reg, std::uint16_t count,
                                   std::span<const std::uint16_t> values, std::uint16_t timeoutTicks) {
     const std::vector<std::uint8_t> frame = ModbusWriteRegistersFrame(slave, function, reg, count, values);
+    if (frame.empty()) return kNotSent;
     TRxCondition list;
     // Function byte and the six bytes of the echo (register, count, CRC).
     AddReplyConditions(list, slave, function, 7);

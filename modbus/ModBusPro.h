@@ -18,6 +18,9 @@
 //       values are left untouched
 //   -2  the port was closed while the transaction waited
 // When the port is not open at all the transaction returns the link's state at once.
+// A request that cannot be built honestly (a count above kModbusMaxRegisters, or fewer
+// values than the count) is not sent: the transaction returns 0 at once, as for a request
+// that got no reply. The client raises nothing of its own.
 //
 // Register addresses, counts and values travel high byte first, the CRC low byte first.
 // A write's echo is not compared with the request and its CRC is not tested.
@@ -34,8 +37,8 @@ std::uint16_t ModbusCrc16(const std::uint8_t* data, std::uint16_t first, std::ui
 
 // Request frames, CRC included. The write-register frame serves functions 6 and 103,
 // the write-registers frame the write-multiple layout (function 104).
-// Throw std::invalid_argument when count exceeds kModbusMaxRegisters, and the
-// write-registers frame also when values holds fewer than count entries.
+// Empty when count exceeds kModbusMaxRegisters, and for the write-registers frame also
+// when values holds fewer than count entries.
 std::vector<std::uint8_t> ModbusReadFrame(std::uint8_t slave, std::uint8_t function, std::uint16_t reg,
                                           std::uint16_t count);
 std::vector<std::uint8_t> ModbusWriteRegisterFrame(std::uint8_t slave, std::uint8_t function,
@@ -46,7 +49,7 @@ std::vector<std::uint8_t> ModbusWriteRegistersFrame(std::uint8_t slave, std::uin
 
 // Reads count holding registers from reg on. On result 1, values receive the decoded
 // registers: as many as the reply's byte count carries, but never more than values holds.
-// Throws std::invalid_argument (nothing sent) when count exceeds kModbusMaxRegisters.
+// 0 without sending when count exceeds kModbusMaxRegisters.
 std::int32_t ModbusReadRegisters(TLumoComms& link, std::uint8_t slave, std::uint8_t function,
                                  std::uint16_t reg, std::uint16_t count, std::uint16_t timeoutTicks,
                                  std::span<std::uint16_t> values);
@@ -56,9 +59,9 @@ std::int32_t ModbusWriteRegister(TLumoComms& link, std::uint8_t slave, std::uint
                                  std::uint16_t reg, std::uint16_t value, std::uint16_t timeoutTicks);
 
 // Writes count registers from reg on, taking exactly the first count entries of values.
-// Throws std::invalid_argument (nothing sent) when values holds fewer than count entries
-// or count exceeds kModbusMaxRegisters: the request would otherwise carry values the
-// caller never gave, or a byte count that wrapped.
+// 0 without sending when values holds fewer than count entries or count exceeds
+// kModbusMaxRegisters: the request would otherwise carry values the caller never gave, or
+// a byte count that wrapped.
 std::int32_t ModbusWriteRegisters(TLumoComms& link, std::uint8_t slave, std::uint8_t function,
                                   std::uint16_t reg, std::uint16_t count,
                                   std::span<const std::uint16_t> values, std::uint16_t timeoutTicks);

@@ -1,14 +1,11 @@
 #include "package/FirmwareImage.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <vector>
 
 #include "package/FileError.h"
 #include "package/Resources.h"
+#include "platform/FileSystem.h"
 
 namespace {
 
@@ -21,29 +18,6 @@ struct TProcessorRow {
 constexpr TProcessorRow kProcessorTable[] = {
     {2525, 0xBFFF}, {2620, 0xFFFF}, {4680, 0xFFFF}, {6622, 0xFFFF}, {4321, 0x1FFF},
 };
-
-// Reads up to maxLength bytes of the file. False when it cannot be opened or a read fails
-// (a directory opens but does not read).
-bool ReadFilePrefix(const std::string& path, std::size_t maxLength, std::vector<std::uint8_t>& bytes) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    bytes.resize(maxLength);
-    std::size_t total = 0;
-    bool ok = true;
-    while (total < maxLength) {
-        ssize_t n = ::read(fd, bytes.data() + total, maxLength - total);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ok = false;
-            break;
-        }
-        if (n == 0) break;
-        total += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    bytes.resize(total);
-    return ok;
-}
 
 }  // namespace
 
@@ -64,8 +38,8 @@ void FirmwareImage::LoadImageFromResource() {
 
 void FirmwareImage::LoadImageFromFile(const std::string& path) {
     // Read completely before touching the image, so that a failure leaves it as it was.
-    std::vector<std::uint8_t> bytes;
-    if (!ReadFilePrefix(path, kImageSize, bytes)) throw EFileError("Cannot open file " + path);
+    std::string bytes;
+    if (ReadFileBytes(path, bytes, kImageSize) != TFileReadOutcome::Read) throw EFileError("Cannot open file " + path);
     std::copy(bytes.begin(), bytes.end(), ImageBuffer.begin());
     MarkAllPresent();
 }

@@ -1,76 +1,15 @@
 #include "platform/IniFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cerrno>
-#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string_view>
 #include <vector>
 
+#include "platform/FileSystem.h"
 #include "platform/IniWriteError.h"
 #include "platform/StrToInt.h"
 
-namespace fs = std::filesystem;
-
 namespace {
-
-enum class TReadOutcome { Read, Missing, Failed };
-
-// Owns a POSIX descriptor for the length of one read or write.
-class TDescriptor {
-public:
-    explicit TDescriptor(int fd) : fd_(fd) {}
-    ~TDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    TDescriptor(const TDescriptor&) = delete;
-    TDescriptor& operator=(const TDescriptor&) = delete;
-    int Get() const { return fd_; }
-    // Closes now so that a failing close can be reported.
-    bool Close() {
-        int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
-TReadOutcome ReadWholeFile(const std::string& path, std::string& content) {
-    TDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0)
-        return (errno == ENOENT || errno == ENOTDIR) ? TReadOutcome::Missing : TReadOutcome::Failed;
-    content.clear();
-    char buffer[8192];
-    for (;;) {
-        ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return TReadOutcome::Failed;
-        }
-        if (n == 0) break;
-        content.append(buffer, static_cast<std::size_t>(n));
-    }
-    return TReadOutcome::Read;
-}
-
-bool WriteAllBytes(int fd, std::string_view data) {
-    while (!data.empty()) {
-        ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
 
 std::string_view Trim(std::string_view text) {
     const char* blanks = " \t";
@@ -174,41 +113,16 @@ void CheckStorable(const std::string& section, const std::string& key, const std
         throw std::invalid_argument("Settings value of " + key + " contains a line break");
 }
 
-// Writes content to a fresh file in the directory of target, then renames it over target.
-bool ReplaceFile(const fs::path& target, std::string_view content, std::optional<mode_t> mode) {
-    static std::atomic<unsigned> counter{0};
-    fs::path temporary;
-    int rawFd = -1;
-    for (int attempt = 0; attempt < 100 && rawFd < 0; ++attempt) {
-        temporary = target;
-        temporary.replace_filename("." + target.filename().string() + ".tmp" + std::to_string(::getpid()) +
-                                   "-" + std::to_string(counter++));
-        rawFd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (rawFd < 0 && errno != EEXIST) return false;
-    }
-    if (rawFd < 0) return false;
-    TDescriptor fd(rawFd);
-    bool ok = WriteAllBytes(fd.Get(), content);
-    if (ok && mode) ::fchmod(fd.Get(), *mode);  // best effort: keep the original's permissions
-    ok = ok && ::fsync(fd.Get()) == 0;
-    ok = fd.Close() && ok;
-    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
-    if (!ok) ::unlink(temporary.c_str());
-    return ok;
-}
-
 }  // namespace
 
 TIniFile::TIniFile(const std::string& path) {
-    std::error_code ec;
-    fs::path full = fs::absolute(path, ec);
-    fileName_ = ec ? path : full.string();
+    fileName_ = AbsolutePath(path);
 }
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& key,
                                  const std::string& defaultValue) const {
     std::string content;
-    if (ReadWholeFile(fileName_, content) != TReadOutcome::Read) return defaultValue;
+    if (ReadFileBytes(fileName_, content) != TFileReadOutcome::Read) return defaultValue;
     std::vector<TLine> lines = SplitLines(content);
     TLookup found = Find(lines, Trim(section), Trim(key));
     if (!found.KeyLine) return defaultValue;
@@ -224,18 +138,14 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
     CheckStorable(section, key, value);
     const std::string failure = "Unable to write to " + fileName_;
 
-    const fs::path target = fileName_;
-
     std::string content;
-    std::optional<mode_t> mode;
-    switch (ReadWholeFile(target.string(), content)) {
-        case TReadOutcome::Failed:
+    switch (ReadFileBytes(fileName_, content)) {
+        case TFileReadOutcome::Failed:
             throw EIniWriteError(failure);
-        case TReadOutcome::Missing:
+        case TFileReadOutcome::Missing:
             content.clear();
             break;
-        case TReadOutcome::Read:
-            if (struct stat st{}; ::stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;
+        case TFileReadOutcome::Read:
             break;
     }
 
@@ -273,7 +183,7 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
         updated += "[" + std::string(Trim(section)) + "]\r\n" + keyLine(Trim(key));
     }
 
-    if (!ReplaceFile(target, updated, mode)) throw EIniWriteError(failure);
+    if (!ReplaceFileContent(fileName_, updated)) throw EIniWriteError(failure);
 }
 
 void TIniFile::WriteInteger(const std::string& section, const std::string& key, std::int32_t value) {

@@ -8,9 +8,9 @@
 //
 // Everything but Post() is called on the user-interface thread. Posted tasks run
 // in the order they were posted. A wait that "keeps dispatching" (WaitReply,
-// PumpDelay) is a loop of WaitAndDispatch() followed by a test of its own flags:
-// the flags only change inside dispatched tasks, so testing after every dispatch
-// never misses a change.
+// PumpDelay) is a loop of WaitAndDispatch() followed by a test of its own flags.
+// Whatever changes such flags from outside this loop's tasks and timers (a toolkit
+// event, a dialog) posts a task as well, so the wait wakes and sees the change.
 class TMessageLoop {
 public:
     using TTask = std::function<void()>;

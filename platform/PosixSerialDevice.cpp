@@ -33,14 +33,25 @@ private:
 };
 
 // Asks the driver to hand received bytes on without its usual batching delay. Drivers
-// without the notion refuse the ioctl, which is fine.
-void RequestLowLatency(int fd) {
+// without the notion refuse the ioctl, which is fine. True when this call set the flag
+// (it was off and the driver took it), so that closing can put it back.
+bool RequestLowLatency(int fd) {
     serial_struct serial{};
     if (ioctl(fd, TIOCGSERIAL, &serial) != 0)
-        return;
+        return false;
     if (serial.flags & ASYNC_LOW_LATENCY)
-        return;
+        return false;
     serial.flags |= ASYNC_LOW_LATENCY;
+    return ioctl(fd, TIOCSSERIAL, &serial) == 0;
+}
+
+// The flag belongs to the driver and outlives the descriptor: it is a system-wide setting
+// of the port, which the program must not leave changed.
+void ReleaseLowLatency(int fd) {
+    serial_struct serial{};
+    if (ioctl(fd, TIOCGSERIAL, &serial) != 0 || !(serial.flags & ASYNC_LOW_LATENCY))
+        return;
+    serial.flags &= ~ASYNC_LOW_LATENCY;
     ioctl(fd, TIOCSSERIAL, &serial);
 }
 
@@ -60,7 +71,9 @@ TPosixSerialDevice::TOpenResult TPosixSerialDevice::Open(const std::string& path
         return result;
     }
     // Another process, or another open of this one, holding the device makes it busy.
-    // The lock goes with the descriptor and so ends with it.
+    // The lock goes with the descriptor and so ends with it. The lock is part of opening
+    // the device exclusively, so it comes before the kind is checked: whatever a locked
+    // entry is, it is a port in use, not a wrong kind of device.
     if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
         result.Error = errno;
         return result;
@@ -72,9 +85,10 @@ TPosixSerialDevice::TOpenResult TPosixSerialDevice::Open(const std::string& path
     // Exclusive mode makes further opens of the terminal fail for everyone but root;
     // the flock above covers root as well.
     ioctl(fd.Get(), TIOCEXCL);
-    RequestLowLatency(fd.Get());
+    const bool setLowLatency = RequestLowLatency(fd.Get());
 
     result.Device.reset(new TPosixSerialDevice(fd.Release(), path));
+    result.Device->releaseLowLatency_ = setLowLatency;
     return result;
 }
 
@@ -85,6 +99,8 @@ TPosixSerialDevice::~TPosixSerialDevice() {
     // outlast the close as long as the terminal lives (a pseudo-terminal whose master
     // stays open), and refuse the next opener.
     ioctl(fd_, TIOCNXCL);
+    if (releaseLowLatency_)
+        ReleaseLowLatency(fd_);
     ::flock(fd_, LOCK_UN);
     ::close(fd_);
 }

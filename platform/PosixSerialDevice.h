@@ -42,4 +42,6 @@ private:
 
     int fd_;
     std::string path_;
+    // Open set the driver's low-latency flag; closing clears it again.
+    bool releaseLowLatency_ = false;
 };

@@ -30,7 +30,7 @@ fi
 
 if [ ! -f build-fuzz/CMakeCache.txt ]; then
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DBOOTLOADER_FUZZ=ON -DBOOTLOADER_BUILD_GUI=OFF -DBOOTLOADER_BUILD_BENCH=OFF
+    -DBOOTLOADER_FUZZ=ON -DBOOTLOADER_BUILD_GUI=OFF -DBOOTLOADER_BUILD_BENCH=OFF -DBOOTLOADER_WINE_TESTS=OFF
 fi
 cmake --build build-fuzz -j2 --target $(printf 'fuzz-%s ' "${targets[@]}")
 

@@ -121,6 +121,12 @@ void TMainForm::BuildControls() {
         StatusBar1->addWidget(StatusPanels[i]);
     }
 
+    ClosingNote = new QLabel(QStringLiteral("Closing when this step ends..."), StatusBar1);
+    ClosingNote->setObjectName(QStringLiteral("ClosingNote"));
+    ClosingNote->setTextFormat(Qt::PlainText);
+    StatusBar1->addPermanentWidget(ClosingNote);
+    ClosingNote->hide();
+
     OpenDialog1 = new QFileDialog(this);
     OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
     OpenDialog1->setFileMode(QFileDialog::ExistingFile);
@@ -153,6 +159,7 @@ void TMainForm::Exit1Click() {
         // During an upgrade step the quit waits until the sequencer has stopped after it.
         if (!core_->FormClose()) {
             quitPending_ = true;
+            ShowClosePending();
             return;
         }
         quitPending_ = false;
@@ -197,7 +204,14 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     }
     // The link and this window must outlive the request that is waiting now.
     closePending_ = true;
+    ShowClosePending();
     event->ignore();
+}
+
+void TMainForm::ShowClosePending() {
+    ClosingNote->show();
+    Exit1->setEnabled(false);
+    setCursor(Qt::BusyCursor);
 }
 
 void TMainForm::FinishDeferredClose() {

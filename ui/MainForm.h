@@ -75,6 +75,9 @@ public:
     QAction* CommsPort1;
     QMenu* Help1;
     QAction* About1;
+    // Not a design control: shown at the right end of the status bar, beside its two panels,
+    // from the moment a close is asked for during an upgrade step until the window closes.
+    QLabel* ClosingNote;
 
     // TAppView
     void ShowMainWindow() override;
@@ -102,6 +105,9 @@ private:
     void BuildControls();
     void BuildMenu();
     void FinishDeferredClose();
+    // A close asked for during a step is carried out when the step ends; until then the
+    // operator sees that it is pending and cannot ask again.
+    void ShowClosePending();
 
     TOptions options_;
     std::unique_ptr<TListBoxLog> log_;

@@ -52,8 +52,9 @@ QMessageBox::StandardButton Run(QMessageBox::Icon icon, const QString& caption, 
 }  // namespace
 
 void SetApplicationTitle(const QString& title) {
+    // Kept here only, not as Qt's application display name: the window system would
+    // append that to the caption of every window.
     Title() = title;
-    QGuiApplication::setApplicationDisplayName(title);
 }
 
 QString ApplicationTitle() {

@@ -13,7 +13,8 @@ enum class TMsgDlgType { Warning, Error, Information, Confirmation, Custom };
 
 // The application title: the caption of plain message boxes and of the default error box.
 // It starts empty and is set once at start-up. Qt's own display name cannot stand in for
-// it, since Qt falls back to the executable's name when that is empty.
+// it: Qt falls back to the executable's name when that is empty, and the window system
+// appends it to every window's caption.
 void SetApplicationTitle(const QString& title);
 QString ApplicationTitle();
 

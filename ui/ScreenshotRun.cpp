@@ -29,6 +29,8 @@ bool TScreenshotRun::Save(QWidget& widget, const QString& name) {
 }
 
 void TScreenshotRun::TakePictures() {
+    // A failure shows as the first picture that cannot be written.
+    QDir().mkpath(directory_);
     bool saved = Save(form_, QStringLiteral("main-window.png"));
 
     aboutBox_.show();

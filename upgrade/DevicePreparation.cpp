@@ -72,7 +72,15 @@ std::int32_t TDevicePreparation::SaveDeviceSettings() {
     return RetryReadRegisters(20, 3, 7, 22, Slave20Settings);
 }
 
+std::int32_t TDevicePreparation::NoteRestoreWrite(std::int32_t result, std::uint8_t slave,
+                                                  std::uint8_t function, std::uint16_t reg,
+                                                  std::uint16_t count) {
+    restore_ = {result, Slave(slave), function, reg, count};
+    return result;
+}
+
 std::int32_t TDevicePreparation::RestoreDeviceSettings() {
+    restore_ = {};
     if (DeviceModel != kCarryOverModel) return kNotApplicable;
     // The unit has just been restarted by the boot phase; give its application time to come up.
     loop_.DispatchPending();
@@ -81,10 +89,19 @@ std::int32_t TDevicePreparation::RestoreDeviceSettings() {
 
     const std::span<const std::uint16_t> s19(Slave19Settings);
     const std::span<const std::uint16_t> s20(Slave20Settings);
-    std::int32_t r = RetryWriteRegister(17, 103, 24, Slave17Settings[0]);
-    if (r == 1) r = RetryWriteRegisters(19, 104, 22, 11, s19.subspan(0, 11));
-    if (r == 1) r = RetryWriteRegisters(20, 104, 7, 11, s20.subspan(0, 11));
-    if (r == 1) r = RetryWriteRegisters(20, 104, 18, 11, s20.subspan(11, 11));
+    std::int32_t r = NoteRestoreWrite(RetryWriteRegister(17, 103, 24, Slave17Settings[0]), 17, 103, 24, 1);
+    // The blocks of 11 registers in the order they go back; the first failure ends the write-back.
+    struct TBlock {
+        std::uint8_t slave;
+        std::uint16_t reg;
+        std::span<const std::uint16_t> values;
+    };
+    const TBlock blocks[] = {{19, 22, s19.subspan(0, 11)}, {20, 7, s20.subspan(0, 11)}, {20, 18, s20.subspan(11, 11)}};
+    for (const TBlock& block : blocks) {
+        if (r != 1) break;
+        r = NoteRestoreWrite(RetryWriteRegisters(block.slave, 104, block.reg, 11, block.values), block.slave, 104,
+                             block.reg, 11);
+    }
     CommitDeviceSettings();
     return r;
 }

@@ -7,6 +7,7 @@
 #include "link/LumoComms.h"
 #include "package/FirmwareImage.h"
 #include "platform/MessageLoop.h"
+#include "upgrade/SettingsRestoreOutcome.h"
 
 // The Modbus work done around the boot phase: the running unit's identity, the settings
 // carried across an upgrade of model 6155 units from below version 1.10, and the writes
@@ -41,6 +42,10 @@ public:
     std::int32_t ReadDeviceIdentity();
     std::int32_t SaveDeviceSettings();
     std::int32_t RestoreDeviceSettings();
+    // How the last write-back ended, and which write failed (the operator log does not
+    // say). Reset by ResetSettingsRestore and at the start of every RestoreDeviceSettings.
+    const TSettingsRestoreOutcome& SettingsRestore() const { return restore_; }
+    void ResetSettingsRestore() { restore_ = {}; }
     void CommitDeviceSettings();
     void EnterBootMode();
 
@@ -48,8 +53,12 @@ private:
     bool CarryOverApplies() const;
     std::uint8_t Slave(std::uint8_t slave) const;
     void Reopen(std::uint32_t baudRate);
+    // Records a write-back write's result as the outcome so far and returns it.
+    std::int32_t NoteRestoreWrite(std::int32_t result, std::uint8_t slave, std::uint8_t function,
+                                  std::uint16_t reg, std::uint16_t count);
 
     TMessageLoop& loop_;
     TLumoComms& link_;
     const FirmwareImage& package_;
+    TSettingsRestoreOutcome restore_;
 };

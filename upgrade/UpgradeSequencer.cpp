@@ -36,6 +36,8 @@ void UpgradeSequencer::StartUpgrade() {
     running_ = true;
     completed_ = false;
     stopRequested_ = false;
+    // The outcome of an earlier upgrade's write-back is not this one's.
+    device_.ResetSettingsRestore();
     view_.SetStartEnabled(false);
     view_.SetCloseEnabled(false);
     Post(StepInitialise);

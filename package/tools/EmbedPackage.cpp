@@ -1,8 +1,11 @@
 // Build-time generator of the package resources: writes a C++ source file holding the image
 // and the three package numbers as the named byte blocks that FindResource looks up.
 //
-//   package-embed --output <file.cpp> (--demo | --image <file>)
+//   package-embed (--output <file.cpp> | --rc-output <file.rc>) (--demo | --image <file>)
 //                 --processor <n> --model <n> --version <n>
+//
+// --rc-output writes a resource script for Windows instead: the four blocks become named
+// RCDATA resources of the executable, their bytes in files beside the script.
 
 #include <cstdint>
 #include <cstdio>
@@ -50,6 +53,38 @@ int Fail(const std::string& message) {
     return 1;
 }
 
+bool WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    file.close();
+    return static_cast<bool>(file);
+}
+
+// The script names each block's file by its full path, so the resource compiler finds it
+// from any directory. Paths with a quote or a backslash cannot be written in a script.
+int WriteResourceScript(const std::string& scriptPath, const std::vector<std::uint8_t>& image,
+                        std::uint16_t processor, std::uint16_t model, std::uint16_t version) {
+    const std::size_t slash = scriptPath.find_last_of('/');
+    const std::string directory = slash == std::string::npos ? std::string(".") : scriptPath.substr(0, slash);
+    if (directory.find_first_of("\"\\") != std::string::npos)
+        return Fail("cannot name files in " + directory + " in a resource script");
+    std::ostringstream script;
+    script << "// Generated at build time by package-embed. Do not edit.\n";
+    for (const auto& [name, bytes] : {std::pair{"HFile", image},
+                                      {"PROC_NUM", Word(processor)},
+                                      {"VX_NUM", Word(model)},
+                                      {"FW_VER", Word(version)}}) {
+        const std::string file = directory + "/" + name + ".bin";
+        if (!WriteBytes(file, bytes)) return Fail("cannot write " + file);
+        script << name << " RCDATA \"" << file << "\"\n";
+    }
+    std::ofstream out(scriptPath, std::ios::binary | std::ios::trunc);
+    out << script.str();
+    out.close();
+    if (!out) return Fail("cannot write " + scriptPath);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -59,7 +94,7 @@ int main(int argc, char** argv) {
         std::string arg = argv[i];
         if (arg == "--demo") {
             demo = true;
-        } else if ((arg == "--output" || arg == "--image" || arg == "--processor" || arg == "--model" ||
+        } else if ((arg == "--output" || arg == "--rc-output" || arg == "--image" || arg == "--processor" || arg == "--model" ||
                     arg == "--version") &&
                    i + 1 < argc) {
             options[arg] = argv[++i];
@@ -67,7 +102,8 @@ int main(int argc, char** argv) {
             return Fail("unexpected argument '" + arg + "'");
         }
     }
-    if (!options.count("--output")) return Fail("--output is required");
+    if (options.count("--output") == options.count("--rc-output"))
+        return Fail("give exactly one of --output and --rc-output");
     if (demo == (options.count("--image") > 0)) return Fail("give exactly one of --demo and --image");
 
     std::uint16_t processor = 0, model = 0, version = 0;
@@ -92,6 +128,8 @@ int main(int argc, char** argv) {
             return Fail("image " + path + " holds " + std::to_string(image.size()) +
                         " bytes; a package image holds " + std::to_string(kImageSize));
     }
+
+    if (options.count("--rc-output")) return WriteResourceScript(options["--rc-output"], image, processor, model, version);
 
     std::ostringstream out;
     out << "// Generated at build time by package-embed. Do not edit.\n"

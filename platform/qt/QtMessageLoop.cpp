@@ -176,6 +176,9 @@ void TQtMessageLoop::StopTimer(TTimerId id) {
 }
 
 void TQtMessageLoop::DispatchPending() {
+    // The events already queued first (see WaitAndDispatch), then whatever the
+    // dispatcher has ready.
+    QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
@@ -198,9 +201,17 @@ bool TQtMessageLoop::WaitAndDispatch(std::int32_t timeoutMs) {
     }
 
     while (true) {
-        // A waiting dispatcher handles the queue of posted events only before it blocks,
-        // so posted tasks are run without waiting; otherwise it blocks until an event,
-        // a timer or a wake-up by a post from another thread.
+        // Deliver every event already queued before blocking. A wait usually runs inside a
+        // task, that is inside the dispatcher's own delivery of posted events, and the
+        // events still queued behind that task (a repaint request posted at low priority
+        // when Start was disabled, say) are not delivered by a nested dispatcher pass:
+        // the GLib dispatcher looks at the queue again only after a new post wakes it,
+        // so without this the window would keep its old picture for the whole wait.
+        QCoreApplication::sendPostedEvents();
+        if (impl.Dispatched != before)
+            return true;
+        // Blocks until an event, a timer or a wake-up by a post (from any thread); what
+        // is posted from now on wakes the dispatcher and is delivered by it.
         if (impl.Queued.load(std::memory_order_acquire) > 0)
             dispatcher->processEvents(QEventLoop::AllEvents);
         else

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <iterator>
@@ -6,9 +7,9 @@
 
 #include "platform/PseudoTerminal.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/SuccessLog.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestPortsDirectory.h"
-#include "tests/support/SuccessLog.h"
 
 namespace {
 
@@ -100,9 +101,25 @@ TEST_F(BootloaderCliTest, ImageFromAFileIsWhatTheUnitReceives) {
 
 TEST_F(BootloaderCliTest, ProcessorOutsideTheTableIsRefused) {
     StartUnit();
-    std::ofstream(work.Path() / "image.bin", std::ios::binary) << std::string(100, 'x');
+    std::ofstream(work.Path() / "image.bin", std::ios::binary) << std::string(65536, 'x');
     EXPECT_EQ(RunCli({"--port", "1", "--image", "image.bin", "--processor", "1234", "--model", "6181"}), 1);
     EXPECT_EQ(Lines(cli->Stdout).back(), "Initialising Upgrade.....Error (Unknown Processor 1234)");
+}
+
+TEST_F(BootloaderCliTest, SettingsNotWrittenBackExitThreeAndNameTheWrite) {
+    // A 6155 below 1.10 gets the 1.12 package; every attempt of the last write-back block
+    // goes unanswered. Exchanges: identity, three saves, entry, 2 + 2 boot info and model,
+    // 124 erases, 496 writes, clear, restart (631); then 17:24, 19:22 and 20:7 (634).
+    StartUnit({"--model", "6155", "--version", "109", "--new-version", "110", "--fail-at", "635,636,637"});
+    std::string image(65536, '\x5A');
+    std::ofstream(work.Path() / "image.bin", std::ios::binary) << image;
+    EXPECT_EQ(RunCli({"--port", "1", "--image", "image.bin", "--processor", "2620", "--model", "6155"}), 3);
+    // The operator log does not tell; standard error does.
+    EXPECT_EQ(Lines(cli->Stdout).back(), "Finalising Upgrade.....Done");
+    EXPECT_EQ(
+        cli->Stderr,
+        "bootloader-cli: upgraded, but the settings were not restored: the write to slave 20, registers 18 "
+        "to 28 (function 104) failed with result 0 (no reply)\n");
 }
 
 TEST_F(BootloaderCliTest, UsageAndStartUpErrorsExitTwo) {
@@ -113,6 +130,15 @@ TEST_F(BootloaderCliTest, UsageAndStartUpErrorsExitTwo) {
     };
     const std::vector<TCase> cases = {
         {{"--port", "abc"}, "'abc' is not a valid integer value"},
+        // The one-byte port index would wrap them onto COM1 and COM256.
+        {{"--port", "257"}, "--port 257 is not a port from 1 to 256"},
+        {{"--port", "0"}, "--port 0 is not a port from 1 to 256"},
+        // A short image would be flashed over the rest of the embedded one.
+        {{"--port", "1", "--image", "short.bin", "--processor", "2620", "--model", "6181"},
+         "short.bin holds 32768 bytes; it must hold exactly 65536"},
+        // Nothing writes to the FIFO: opening it for reading would block for ever.
+        {{"--port", "1", "--image", "fifo", "--processor", "2620", "--model", "6181"},
+         "fifo is not a regular file"},
         {{"--port", "1", "--ports", "1-2"}, "port COM1 is listed twice"},
         {{"--image", "x.bin"}, "go together"},
         {{"--frobnicate"}, "unknown option --frobnicate"},
@@ -121,6 +147,8 @@ TEST_F(BootloaderCliTest, UsageAndStartUpErrorsExitTwo) {
          "Cannot open file"},
         {{"--device", "/dev/null"}, "File Handle is not a Comm Handle."},
     };
+    std::ofstream(work.Path() / "short.bin", std::ios::binary) << std::string(32768, 'x');
+    ASSERT_EQ(::mkfifo((work.Path() / "fifo").c_str(), 0600), 0);
     ports.Link(7, (ports.Path() / "nothing-here").string());
     ports.Link(1, (ports.Path() / "nothing-here-either").string());
     for (const auto& c : cases) {

@@ -241,6 +241,23 @@ TEST_F(LinkPort, ChunkInFlightAtCloseIsDropped) {
     EXPECT_EQ(link->LinkState(), -1);
 }
 
+TEST_F(LinkPort, ChunkReadBeforeAReopenDoesNotReachTheNewSession) {
+    OpenLink();
+    int chunks = 0;
+    link->OnReceiveData = [&](const std::uint8_t*, std::uint16_t) { ++chunks; };
+    Device()->Deliver(Bytes{0x13, 0x10, 0x02});  // read and posted, not yet dispatched
+    link->Close();
+    ASSERT_TRUE(link->Open());  // every reopen is Close then Open in one step
+    loop.RunUntilIdle();
+    EXPECT_EQ(chunks, 0);
+    EXPECT_EQ(link->WritePos(), 0);
+    // The new session's own bytes still arrive.
+    Device()->Deliver(Bytes{0x13});
+    loop.RunUntilIdle();
+    EXPECT_EQ(chunks, 1);
+    EXPECT_EQ(link->WritePos(), 1);
+}
+
 TEST_F(LinkPort, ChunkInFlightAtDestructionIsDropped) {
     OpenLink();
     int chunks = 0;

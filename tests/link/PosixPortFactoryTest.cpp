@@ -1,6 +1,9 @@
 #include "link/PosixPortFactory.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include "link/CommsError.h"
 #include "platform/PseudoTerminal.h"
@@ -64,6 +67,13 @@ TEST_F(PosixPortFactoryTest, RegularFileIsNotACommHandleAndIsClosed) {
     } catch (const ECommsError& error) {
         EXPECT_STREQ(error.what(), "File Handle is not a Comm Handle.");
     }
+    EXPECT_EQ(CountEntries("/proc/self/fd"), descriptors);
+    // Held by another opener it is a port in use, a quiet failed open: the exclusive
+    // opening comes before the kind of device is checked.
+    const int holder = ::open((ports_.Path() / "firmware.bin").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    EXPECT_NO_THROW(EXPECT_EQ(factory_.OpenDevice("COM4"), nullptr));
+    ::close(holder);
     EXPECT_EQ(CountEntries("/proc/self/fd"), descriptors);
 }
 

@@ -1,6 +1,7 @@
 #include "link/RxThread.h"
 
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 
 #include <chrono>
 #include <thread>
@@ -97,6 +98,24 @@ TEST_F(RxThreadTest, RefusedPostEndsTheThreadAndReleasesTheChunk) {
     // The refused task, chunk and handler copy with it, is gone.
     EXPECT_EQ(token.use_count(), 1);
     EXPECT_EQ(*token, 0);
+}
+
+TEST_F(RxThreadTest, EndingPurgesWhatTheDriverStillHolds) {
+    const int slave = device_->Descriptor();
+    auto waiting = [slave] {
+        int n = -1;
+        return ::ioctl(slave, FIONREAD, &n) == 0 ? n : -1;
+    };
+    loop_.HoldPosts();
+    ASSERT_TRUE(WriteFully(pty_->MasterFd(), {1, 2, 3}));
+    ASSERT_TRUE(Eventually([&] { return loop_.PostAttempts() == 1; }));
+    // The thread is posting its chunk; these bytes wait in the driver meanwhile.
+    ASSERT_TRUE(WriteFully(pty_->MasterFd(), {4, 5}));
+    ASSERT_TRUE(Eventually([&] { return waiting() == 2; }));
+    loop_.Refuse();
+    loop_.ReleasePosts();
+    ASSERT_TRUE(Eventually([&] { return receiver_->Ended(); }));
+    EXPECT_EQ(waiting(), 0);
 }
 
 }  // namespace

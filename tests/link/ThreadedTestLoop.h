@@ -10,12 +10,14 @@
 
 // A message loop on real time for the receive thread's tests: a locked queue that the test
 // thread dispatches. It can refuse posts, as a loop that is going away does. No timers:
-// the receive thread uses none.
+// the receive thread uses none. Posts can be held: the posting thread then waits inside
+// Post until they are released.
 class TThreadedTestLoop : public TMessageLoop {
 public:
     bool Post(TTask task) override {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
         ++postAttempts_;
+        released_.wait(lock, [this] { return !holding_; });
         if (!refusing_)
             queue_.push_back(std::move(task)), ready_.notify_all();
         return !refusing_;
@@ -50,6 +52,15 @@ public:
         std::lock_guard lock(mutex_);
         refusing_ = true;
     }
+    void HoldPosts() {
+        std::lock_guard lock(mutex_);
+        holding_ = true;
+    }
+    void ReleasePosts() {
+        std::lock_guard lock(mutex_);
+        holding_ = false;
+        released_.notify_all();
+    }
     unsigned PostAttempts() const {
         std::lock_guard lock(mutex_);
         return postAttempts_;
@@ -58,6 +69,8 @@ public:
 private:
     mutable std::mutex mutex_;
     std::condition_variable ready_;
+    std::condition_variable released_;
+    bool holding_ = false;
     std::deque<TTask> queue_;
     bool refusing_ = false;
     unsigned postAttempts_ = 0;

@@ -1,17 +1,56 @@
 #include "platform/PosixSerialDevice.h"
 
 #include <asm/termbits.h>
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdarg>
 #include <thread>
 
 #include "platform/PseudoTerminal.h"
 #include "tests/support/PtyIo.h"
 
 // Missing, busy and non-terminal devices are covered through the port factory.
+
+namespace {
+
+// Pseudo-terminals know no serial driver flags. To see what the device does with a
+// driver's low-latency flag, this test binary answers the two ioctls itself for the one
+// terminal a test names, holding the flags as such a driver would; every other call goes
+// to the C library.
+std::atomic<dev_t> gSerialDriverDevice{0};
+std::atomic<int> gSerialDriverFlags{0};
+
+}  // namespace
+
+extern "C" int ioctl(int fd, unsigned long request, ...) noexcept {
+    va_list args;
+    va_start(args, request);
+    void* const arg = va_arg(args, void*);
+    va_end(args);
+    const dev_t emulated = gSerialDriverDevice.load();
+    struct stat info {};
+    if (emulated != 0 && (request == TIOCGSERIAL || request == TIOCSSERIAL) && ::fstat(fd, &info) == 0 &&
+        info.st_rdev == emulated) {
+        auto* serial = static_cast<serial_struct*>(arg);
+        if (request == TIOCGSERIAL) {
+            *serial = serial_struct{};
+            serial->flags = gSerialDriverFlags.load();
+        } else {
+            gSerialDriverFlags.store(serial->flags);
+        }
+        return 0;
+    }
+    using TIoctl = int (*)(int, unsigned long, ...);
+    static const auto next = reinterpret_cast<TIoctl>(::dlsym(RTLD_NEXT, "ioctl"));
+    return next(fd, request, arg);
+}
 
 namespace {
 
@@ -43,6 +82,23 @@ TEST_F(PosixSerialDeviceTest, ClosingLeavesNoExclusiveModeBehind) {
     ASSERT_EQ(::ioctl(observer, TIOCGEXCL, &exclusive), 0);
     EXPECT_EQ(exclusive, 0);
     ::close(observer);
+}
+
+TEST_F(PosixSerialDeviceTest, LowLatencyFlagIsPutBackOnCloseOnlyWhenOpenSetIt) {
+    struct stat info {};
+    ASSERT_EQ(::stat(pty_.SlavePath().c_str(), &info), 0);
+    gSerialDriverDevice = info.st_rdev;
+    const int otherFlags = ASYNC_SPD_HI;
+    for (const bool setBefore : {false, true}) {
+        SCOPED_TRACE(setBefore);
+        gSerialDriverFlags = otherFlags | (setBefore ? ASYNC_LOW_LATENCY : 0);
+        auto device = Open();
+        EXPECT_EQ(gSerialDriverFlags, otherFlags | ASYNC_LOW_LATENCY);
+        device.reset();
+        // A driver setting outlives the program: closing leaves it as open found it.
+        EXPECT_EQ(gSerialDriverFlags, otherFlags | (setBefore ? ASYNC_LOW_LATENCY : 0));
+    }
+    gSerialDriverDevice = 0;
 }
 
 TEST_F(PosixSerialDeviceTest, RateAndStopBitsReachTheLine) {

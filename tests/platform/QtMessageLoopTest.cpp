@@ -1,6 +1,7 @@
 #include "platform/qt/QtMessageLoop.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 
 #include <gtest/gtest.h>
 
@@ -62,6 +63,38 @@ TEST_F(QtMessageLoopTest, WaitInsideATaskDispatchesPostsFromAnotherThread) {
     EXPECT_TRUE(DispatchUntil([&] { return order.size() == 3; }));
     poster.join();
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+}
+
+TEST_F(QtMessageLoopTest, WaitsInsideATaskDeliverTheEventsQueuedBehindIt) {
+    // A window's repaint request is posted at low priority; one posted just before a step's
+    // task sits behind that task in Qt's queue, and the step's waits (a request's, a
+    // limited one) must deliver it rather than leave the window unpainted until they end.
+    struct TCounter : QObject {
+        int Events = 0;
+        bool event(QEvent* e) override {
+            if (e->type() != QEvent::User) return QObject::event(e);
+            ++Events;
+            return true;
+        }
+    };
+    for (const std::int32_t limit : {-1, 20}) {
+        SCOPED_TRACE(limit);
+        TCounter window;
+        bool done = false;
+        int seenInWait = 0;
+        QCoreApplication::postEvent(&window, new QEvent(QEvent::User), Qt::LowEventPriority);
+        loop_.Post([&] {
+            // A 10 ms timer stands in for the reply timer; 500 ticks bound a broken wait.
+            int ticks = 0;
+            const auto timer = loop_.StartTimer(10, [&] { ++ticks; });
+            while (window.Events == 0 && ticks < 500) loop_.WaitAndDispatch(limit);
+            loop_.StopTimer(timer);
+            seenInWait = window.Events;
+            done = true;
+        });
+        EXPECT_TRUE(DispatchUntil([&] { return done; }));
+        EXPECT_EQ(seenInWait, 1);
+    }
 }
 
 TEST_F(QtMessageLoopTest, WaitReturnsFalseOnlyWhenNothingWasDispatched) {

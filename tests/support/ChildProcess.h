@@ -17,8 +17,10 @@
 #include <thread>
 #include <vector>
 
-// BOOTLOADER_BIN_DIR under CTest; otherwise the directory compiled into the test.
+// BOOTLOADER_BIN_DIR under CTest; otherwise the directory compiled into the test. An
+// absolute path names the program itself.
 inline std::string ProgramPath(const std::string& name) {
+    if (!name.empty() && name.front() == '/') return name;
     if (const char* dir = std::getenv("BOOTLOADER_BIN_DIR"); dir != nullptr && *dir != '\0')
         return std::string(dir) + "/" + name;
 #ifdef BOOTLOADER_BIN_DIR

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTimer>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include "link/PosixPortFactory.h"
 #include "package/TitleTable.h"
 #include "tests/ui/MainFormFixture.h"
+#include "ui/ScreenshotRun.h"
 
 namespace {
 
@@ -143,12 +145,17 @@ TEST_F(MainFormUpgrade, ClosingDuringAStepWaitsForItAndThenCloses) {
         QSignalSpy finished(&form, &TMainForm::UpgradeFinished);
         bool refused = false;
         bool linkKept = false;
+        bool pendingShown = false;
         DuringAWaitingStep(form, [&] {
+            const QString port = form.StatusPanelText(0);
             if (c.closeButtonOrBox)
                 refused = !form.close();
             else
                 form.Exit1Click();
             linkKept = form.Core().Link() != nullptr && form.isVisible();
+            // At once, and without touching the status panels' own texts.
+            pendingShown = form.ClosingNote->isVisibleTo(&form) && !form.Exit1->isEnabled() &&
+                           form.StatusPanelText(0) == port && form.StatusPanelText(1).isEmpty();
         });
         int status = -1;
         if (c.closeButtonOrBox) {
@@ -163,6 +170,7 @@ TEST_F(MainFormUpgrade, ClosingDuringAStepWaitsForItAndThenCloses) {
             EXPECT_EQ(status, 0);
         }
         EXPECT_TRUE(linkKept);
+        EXPECT_TRUE(pendingShown);
         // The step that was running finished its log line; no later step ran.
         ASSERT_EQ(finished.count(), 1);
         EXPECT_FALSE(finished.front().front().toBool());
@@ -203,6 +211,16 @@ TEST_F(MainFormUpgrade, ClosingWhileIdleReleasesThePort) {
         EXPECT_TRUE(PortIsFree(1));
         form_.reset();
     }
+}
+
+TEST_F(MainFormUpgrade, ScreenshotRunCreatesTheFolderItWasGiven) {
+    TMainForm& form = StartWithUnit();
+    const QString folder = QString::fromStdString(work_.File("pictures/new"));
+    TScreenshotRun run(form, *form.findChild<TAboutBox*>(), *form.findChild<TCommSelFrm*>(), folder);
+    run.Begin();
+    const auto guard = HangGuard();
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_TRUE(QFileInfo::exists(folder + "/main-window.png"));
 }
 
 }  // namespace

@@ -71,6 +71,7 @@ TEST_F(DevicePreparationTest, SettingsOfA6155AreCarriedAcrossTheUpgrade) {
     for (std::uint16_t r = 7; r <= 28; ++r) EXPECT_EQ(reg(20, r), 0x2000 + r) << r;
     EXPECT_EQ(unit->Unit().Statistics().Commits, 1u);
     EXPECT_EQ(device->Slave19Settings[7], 0);
+    EXPECT_EQ(device->SettingsRestore().Result, 1);
 
     // The restored block to slave 19 carries 0 at register 29 (its eighth value).
     for (const auto& f : Frames())
@@ -165,6 +166,11 @@ TEST_F(DevicePreparationTest, FailedRestoreWriteSkipsTheRestButStillCommits) {
     for (int i = 1; i <= 3; ++i) EXPECT_EQ(requests[i].slave, 19);
     EXPECT_EQ(requests[4].reg, 29);
     EXPECT_EQ(requests[4].count, 0x6E19);
+    // The log stays silent on it; callers can still tell which write failed.
+    const TSettingsRestoreOutcome& outcome = device->SettingsRestore();
+    EXPECT_TRUE(outcome.Failed());
+    EXPECT_EQ(outcome.FailedWrite(), "slave 19, registers 22 to 32 (function 104)");
+    EXPECT_EQ(outcome.ResultText(), "0 (no reply)");
 }
 
 TEST_F(DevicePreparationTest, PumpDelayKeepsDispatchingAndLastsTheRequestedTime) {

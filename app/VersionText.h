@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+
+#include "platform/VersionInfo.h"
+
+// What both programs print for --version: the program's version and build, description and
+// copyright from its version record (on Windows the executable's own version block), a note
+// when the record marks a pre-release, then the firmware package it carries (model, title,
+// version, processor), read the way start-up reads it. A package that cannot be read is
+// named as such, with the reason.
+std::string VersionText(const std::string& program, const TVersionInfo& info = ReadVersionInfo());

@@ -1,0 +1,65 @@
+// The headless runner on Windows: the Win32 message loop and COM ports.
+#include <windows.h>
+// After windows.h, which it builds on.
+#include <shellapi.h>
+
+#include "cli/RunnerPlatform.h"
+#include "link/win32/Win32PortFactory.h"
+#include "platform/win32/WideText.h"
+#include "platform/win32/Win32MessageLoop.h"
+
+struct TRunnerPlatform::TImpl {
+    TWin32MessageLoop Loop;
+    std::vector<std::string> Arguments;
+    bool QuitRequested = false;
+};
+
+TRunnerPlatform::TRunnerPlatform(int&, char**) : impl_(std::make_unique<TImpl>()) {
+    // The narrow argv holds the arguments in the system's code page, which loses the
+    // characters of a path it cannot represent: the wide command line keeps them all.
+    int count = 0;
+    if (wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count)) {
+        for (int i = 1; i < count; ++i) impl_->Arguments.push_back(Utf8FromWide(wide[i]));
+        ::LocalFree(wide);
+    }
+    // Log lines and messages are UTF-8 text; a console shows them as such.
+    ::SetConsoleOutputCP(CP_UTF8);
+}
+
+TRunnerPlatform::~TRunnerPlatform() = default;
+
+const std::vector<std::string>& TRunnerPlatform::Arguments() const {
+    return impl_->Arguments;
+}
+
+TMessageLoop& TRunnerPlatform::Loop() {
+    return impl_->Loop;
+}
+
+std::shared_ptr<TPortFactory> TRunnerPlatform::MakePortFactory(
+    const std::string&, const std::optional<std::string>& device) const {
+    if (device) return TWin32PortFactory::ForDevice(*device);
+    return std::make_shared<TWin32PortFactory>();
+}
+
+void TRunnerPlatform::Exec() {
+    while (!impl_->QuitRequested) impl_->Loop.WaitAndDispatch();
+}
+
+void TRunnerPlatform::Quit() {
+    impl_->QuitRequested = true;
+    impl_->Loop.Wake();
+}
+
+bool TRunnerPlatform::OutputIsTerminal() const {
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+const char* TRunnerPlatform::PortHelp() {
+    return "  --port N          COM<N> for N from 1 to 256: the port the system names COM<N>\n"
+           "                    (\"COM1\" .. \"COM9\", then \"\\\\.\\COM10\" and up). The settings\n"
+           "                    file is not used.\n"
+           "  --device NAME     that device name (\"\\\\.\\COM3\", say), opened directly with the\n"
+           "                    same exclusive access and checks. The settings file is not used.\n";
+}

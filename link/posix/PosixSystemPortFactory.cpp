@@ -1,0 +1,6 @@
+#include "link/PosixPortFactory.h"
+#include "link/SystemPortFactory.h"
+
+std::shared_ptr<TPortFactory> MakeSystemPortFactory(const std::string& baseDirectory) {
+    return std::make_shared<TPosixPortFactory>(baseDirectory);
+}

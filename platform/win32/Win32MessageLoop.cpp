@@ -1,0 +1,148 @@
+#include "platform/win32/Win32MessageLoop.h"
+
+#include <memory>
+#include <stdexcept>
+#include <utility>
+
+namespace {
+
+// WM_APP and up belong to the application. A task message carries the heap block of its
+// task in lParam; the handler owns it once the message has been posted.
+constexpr UINT kTaskMessage = WM_APP + 2;
+constexpr UINT kWakeMessage = WM_APP + 3;
+
+const wchar_t kWindowClass[] = L"BootloaderMessageLoop";
+
+ATOM RegisterLoopClass(WNDPROC procedure) {
+    static const ATOM atom = [procedure] {
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = procedure;
+        windowClass.hInstance = ::GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = kWindowClass;
+        return ::RegisterClassExW(&windowClass);
+    }();
+    return atom;
+}
+
+}  // namespace
+
+TWin32MessageLoop::TWin32MessageLoop() {
+    if (RegisterLoopClass(&TWin32MessageLoop::WindowProc) == 0)
+        throw std::runtime_error("Cannot register the message window class");
+    window_ = ::CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                ::GetModuleHandleW(nullptr), nullptr);
+    if (window_ == nullptr) throw std::runtime_error("Cannot create the message window");
+    ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+TWin32MessageLoop::~TWin32MessageLoop() {
+    accepting_.store(false, std::memory_order_release);
+    for (const auto& [id, timer] : timers_) ::KillTimer(window_, static_cast<UINT_PTR>(id));
+    timers_.clear();
+    ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+    // A thread that still posts after this finds the window gone and keeps its task.
+    ::DestroyWindow(window_);
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, kTaskMessage, kTaskMessage, PM_REMOVE))
+        delete reinterpret_cast<TTask*>(message.lParam);
+}
+
+LRESULT CALLBACK TWin32MessageLoop::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<TWin32MessageLoop*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    switch (message) {
+        case kTaskMessage: {
+            std::unique_ptr<TTask> task(reinterpret_cast<TTask*>(lParam));
+            if (self != nullptr && task && *task) (*task)();
+            return 0;
+        }
+        case kWakeMessage:
+            return 0;
+        case WM_TIMER:
+            if (self != nullptr) self->RunTimer(static_cast<UINT_PTR>(wParam));
+            return 0;
+        default:
+            return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+bool TWin32MessageLoop::Post(TTask task) {
+    if (!accepting_.load(std::memory_order_acquire)) return false;
+    auto block = std::make_unique<TTask>(std::move(task));
+    // Fails when the window is gone or the thread's queue is full; the task is then freed
+    // here and the caller told.
+    if (!::PostMessageW(window_, kTaskMessage, 0, reinterpret_cast<LPARAM>(block.get()))) return false;
+    block.release();
+    return true;
+}
+
+void TWin32MessageLoop::Wake() {
+    ::PostMessageW(window_, kWakeMessage, 0, 0);
+}
+
+TMessageLoop::TTimerId TWin32MessageLoop::AddTimer(std::uint32_t intervalMs, TTask task, bool repeating) {
+    const TTimerId id = ++nextTimerId_;
+    // Window timers tick no faster than every 10 ms (USER_TIMER_MINIMUM).
+    if (::SetTimer(window_, static_cast<UINT_PTR>(id), intervalMs, nullptr) == 0) return 0;
+    timers_[id] = TTimer{std::move(task), repeating};
+    return id;
+}
+
+TMessageLoop::TTimerId TWin32MessageLoop::PostDelayed(std::uint32_t delayMs, TTask task) {
+    return AddTimer(delayMs, std::move(task), false);
+}
+
+TMessageLoop::TTimerId TWin32MessageLoop::StartTimer(std::uint32_t intervalMs, TTask onTick) {
+    return AddTimer(intervalMs, std::move(onTick), true);
+}
+
+void TWin32MessageLoop::StopTimer(TTimerId id) {
+    if (timers_.erase(id) != 0) ::KillTimer(window_, static_cast<UINT_PTR>(id));
+}
+
+void TWin32MessageLoop::RunTimer(UINT_PTR rawId) {
+    const auto found = timers_.find(static_cast<TTimerId>(rawId));
+    if (found == timers_.end()) {
+        // A tick queued before its timer was stopped.
+        return;
+    }
+    // A copy: the task may stop its own timer or start others.
+    const TTask task = found->second.Task;
+    if (!found->second.Repeating) {
+        ::KillTimer(window_, rawId);
+        timers_.erase(found);
+    }
+    if (task) task();
+}
+
+void TWin32MessageLoop::DispatchPending() {
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // Left for the thread's outer loop to see.
+            ::PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+}
+
+bool TWin32MessageLoop::WaitAndDispatch(std::int32_t timeoutMs) {
+    MSG message;
+    if (!::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE)) {
+        // MWMO_INPUTAVAILABLE: messages already in the queue end the wait too, not only
+        // those that arrive during it.
+        const DWORD limit = timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
+        const DWORD result =
+            ::MsgWaitForMultipleObjectsEx(0, nullptr, limit, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (result == WAIT_TIMEOUT) return false;
+        if (!::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE)) return false;
+    }
+    DispatchPending();
+    return true;
+}
+
+std::uint32_t TWin32MessageLoop::TickCount() const {
+    return ::GetTickCount();
+}

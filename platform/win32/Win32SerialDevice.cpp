@@ -1,0 +1,112 @@
+#include "platform/win32/Win32SerialDevice.h"
+
+namespace {
+
+constexpr DWORD kWriteTimeoutMs = 30000;
+
+}  // namespace
+
+TWin32SerialDevice::TOpenResult TWin32SerialDevice::Open(const std::string& deviceName) {
+    TOpenResult result;
+    const HANDLE handle = ::CreateFileA(deviceName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        result.Error = ::GetLastError();
+        return result;
+    }
+    if (::GetFileType(handle) != FILE_TYPE_CHAR) {
+        ::CloseHandle(handle);
+        result.NotACommHandle = true;
+        return result;
+    }
+    // Windows refuses a second open of a port that is open (sharing mode 0). Wine 8 lets it
+    // succeed, so under Wine nothing stops two programs from sharing a port.
+    result.Device.reset(new TWin32SerialDevice(handle));
+    if (result.Device->writeEvent_ == nullptr) {
+        result.Error = ::GetLastError();
+        result.Device.reset();
+    }
+    return result;
+}
+
+TWin32SerialDevice::TWin32SerialDevice(HANDLE handle)
+    : handle_(handle), writeEvent_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+TWin32SerialDevice::~TWin32SerialDevice() {
+    if (writeEvent_ != nullptr) ::CloseHandle(writeEvent_);
+    ::CloseHandle(handle_);
+}
+
+bool TWin32SerialDevice::WriteAll(const std::uint8_t* data, std::size_t length) {
+    if (length == 0) return true;
+    OVERLAPPED request{};
+    request.hEvent = writeEvent_;
+    ::ResetEvent(writeEvent_);
+    DWORD written = 0;
+    const DWORD count = static_cast<DWORD>(length);
+    if (!::WriteFile(handle_, data, count, &written, &request)) {
+        if (::GetLastError() != ERROR_IO_PENDING) return false;
+        if (::WaitForSingleObject(writeEvent_, kWriteTimeoutMs) != WAIT_OBJECT_0) {
+            // The request must be over before it goes out of scope.
+            ::CancelIoEx(handle_, &request);
+            ::GetOverlappedResult(handle_, &request, &written, TRUE);
+            return false;
+        }
+        if (!::GetOverlappedResult(handle_, &request, &written, FALSE)) return false;
+    }
+    return written == count && count == length;
+}
+
+void TWin32SerialDevice::Purge(unsigned what) {
+    DWORD flags = 0;
+    if (what & kPurgeRx) flags |= PURGE_RXABORT | PURGE_RXCLEAR;
+    if (what & kPurgeTx) flags |= PURGE_TXABORT | PURGE_TXCLEAR;
+    if (flags != 0) ::PurgeComm(handle_, flags);
+}
+
+std::uint32_t TWin32SerialDevice::ApplyLineSettings(const TLineSettings& settings) {
+    // Each step is best effort: a setting the port refuses does not stop the others.
+    DWORD errors = 0;
+    ::ClearCommError(handle_, &errors, nullptr);
+
+    DCB state{};
+    state.DCBlength = sizeof state;
+    if (!::GetCommState(handle_, &state)) {
+        // Nothing to keep: start from the usual defaults of a port (DTR and RTS on, no flow
+        // control). Wine 8 fails here when the line runs at a rate it has no name for, as a
+        // pseudo-terminal whose other end set an arbitrary rate does.
+        state = DCB{};
+        state.DCBlength = sizeof state;
+        state.fDtrControl = DTR_CONTROL_ENABLE;
+        state.fRtsControl = RTS_CONTROL_ENABLE;
+        state.XonChar = 0x11;
+        state.XoffChar = 0x13;
+    }
+    COMMTIMEOUTS timeouts{};
+    ::GetCommTimeouts(handle_, &timeouts);
+
+    // A read that has bytes completes once 1 ms passes without another; a read without
+    // bytes waits without limit; writes have no time-out.
+    timeouts.ReadIntervalTimeout = 1;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutConstant = 0;
+    ::SetCommTimeouts(handle_, &timeouts);
+
+    state.BaudRate = settings.BaudRate;
+    state.ByteSize = settings.DataBits;
+    state.Parity = static_cast<BYTE>(settings.Parity);
+    state.StopBits = static_cast<BYTE>(settings.StopBits);
+    // Binary bytes both ways: XON and XOFF are data here, as on Linux.
+    state.fOutX = FALSE;
+    state.fInX = FALSE;
+    state.fBinary = TRUE;
+    ::SetCommState(handle_, &state);
+    // What the driver runs at now. Wine 8 replaces a rate that is not one of the standard
+    // ones by 38400 without failing; the caller can see that here.
+    DCB actual{};
+    actual.DCBlength = sizeof actual;
+    if (!::GetCommState(handle_, &actual)) return 0;
+    return actual.BaudRate;
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/SerialDevice.h"
+
+// A serial port opened by its Win32 device name ("COM3", "\\.\COM12") for exclusive,
+// overlapped reading and writing. The receive thread of the link reads through Handle().
+class TWin32SerialDevice : public TSerialDevice {
+public:
+    struct TOpenResult {
+        // Set when the port opened and is a character device.
+        std::unique_ptr<TWin32SerialDevice> Device;
+        // The name opened but is not a character device; it has been closed.
+        bool NotACommHandle = false;
+        // GetLastError of the failed open when the port is missing, busy or refused.
+        DWORD Error = 0;
+    };
+
+    // Never throws for a port that cannot be used; the result tells why.
+    static TOpenResult Open(const std::string& deviceName);
+
+    ~TWin32SerialDevice() override;
+    TWin32SerialDevice(const TWin32SerialDevice&) = delete;
+    TWin32SerialDevice& operator=(const TWin32SerialDevice&) = delete;
+
+    // An overlapped write waited for (no message dispatching). Fails when the driver has
+    // not taken the bytes within 30 s (a line held by flow control), like the POSIX side.
+    bool WriteAll(const std::uint8_t* data, std::size_t length) override;
+    // PurgeComm with the abort and clear actions of the given directions.
+    void Purge(unsigned what) override;
+    // Clears a pending line error, sets the time-outs (1 ms read interval, nothing else) and
+    // replaces rate, byte size, parity and stop bits in the port's control block, with
+    // software flow control off; everything else stays as the port had it.
+    std::uint32_t ApplyLineSettings(const TLineSettings& settings) override;
+    int Descriptor() const override { return -1; }
+
+    HANDLE Handle() const { return handle_; }
+
+private:
+    explicit TWin32SerialDevice(HANDLE handle);
+
+    HANDLE handle_;
+    // The write request's own event: the receive thread's reads complete on the same
+    // handle, so waiting on the handle itself could end a write's wait early.
+    HANDLE writeEvent_;
+};

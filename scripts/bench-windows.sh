@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Time per exchange of the Windows runner under Wine beside the Linux runner, both
+# upgrading unitsim (instant unit, the embedded package) over a pseudo-terminal:
+#
+#   bash scripts/bench-windows.sh [RUNS]      (default 5 upgrades each)
+#
+# The time of an upgrade is taken on the unit's own clock, from the first request it
+# receives to the last reply it sends (its trace), so the start-up of the process (and of
+# Wine) is left out; divided by the exchanges the unit counted, that is the host time per
+# exchange: the runner, its receive thread, the pseudo-terminal's hop and, under Wine, the
+# Wine server. Uses the Wine prefix of the Wine tests (made by them, see tests/wine).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-5}
+bash scripts/build.sh >/dev/null
+build="$PWD/build"
+prefix="$build/wine-prefix"
+wine_dir=/usr/lib/wine
+work=$(mktemp -d)
+sim_pid=""
+cleanup() {
+  if [ -n "$sim_pid" ]; then kill -TERM "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
+  rm -f "$prefix/dosdevices/com1"
+  bash tests/wine/wine-prefix.sh stop "$prefix" "$wine_dir"
+  rm -rf "$work"
+}
+trap cleanup EXIT
+bash tests/wine/wine-prefix.sh start "$prefix" "$wine_dir"
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+# One upgrade by "$@" against a fresh unit; prints milliseconds per exchange.
+one_upgrade() {
+  rm -rf "$work/ports" "$work/trace" && mkdir "$work/ports"
+  "$build/bin/unitsim" --ports-dir "$work/ports" --port 1 --trace --stats-file "$work/stats" \
+    >"$work/unit.out" 2>"$work/trace" &
+  sim_pid=$!
+  for _ in $(seq 100); do grep -q '^unitsim: COM1 ->' "$work/unit.out" 2>/dev/null && break; sleep 0.05; done
+  ln -sfn "$(readlink "$work/ports/COM1")" "$prefix/dosdevices/com1"
+  (cd "$work" && BOOTLOADER_PORTS="$work/ports" "$@" --port 1 >/dev/null)
+  kill -TERM "$sim_pid"; wait "$sim_pid" || true; sim_pid=""
+  rm -f "$prefix/dosdevices/com1"
+  exchanges=$(sed -n 's/^exchanges=//p' "$work/stats")
+  awk -v n="$exchanges" '$1 == "unitsim:" && ($3 == "<-" || $4 == "<-" || $3 == "->" || $4 == "->") {
+      if (first == "") first = $2; last = $2 }
+    END { printf "%.3f\n", (last - first) * 1000 / n }' "$work/trace"
+}
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+linux=(); wine=()
+for _ in $(seq "$runs"); do
+  linux+=("$(one_upgrade "$build/bin/bootloader-cli")")
+  wine+=("$(one_upgrade "$wine_dir/wine64" "$build/windows/bin/bootloader-cli.exe")")
+done
+echo "ms per exchange, Linux runner:         ${linux[*]}  median $(printf '%s\n' "${linux[@]}" | median)"
+echo "ms per exchange, Windows runner, Wine: ${wine[*]}  median $(printf '%s\n' "${wine[@]}" | median)"

@@ -1,0 +1,199 @@
+// The Windows build of the headless runner, run under Wine against unitsim.
+//
+// Wine maps COM ports to the machine's serial devices by itself. The prefix these tests
+// use has its automatic ports hidden (wine-prefix.sh), and every test checks before and
+// after each run that the prefix holds exactly the port links the test made: com1 to the
+// simulated unit's pseudo-terminal, or none.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+
+#include "app/VersionText.h"
+#include "package/Resources.h"
+#include "platform/VersionInfo.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/SuccessLog.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestPortsDirectory.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The runner writes its lines in text mode: on Windows each ends in CR LF.
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string PackageImage() {
+    const auto image = FindResource("HFile");
+    return std::string(image.begin(), image.end());
+}
+
+// Every COM and LPT entry of the prefix's dosdevices, with its target.
+std::map<std::string, std::string> PortLinks() {
+    std::map<std::string, std::string> links;
+    for (const auto& entry : fs::directory_iterator(fs::path(BOOTLOADER_WINE_PREFIX) / "dosdevices")) {
+        std::string name = entry.path().filename().string();
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](unsigned char c) { return std::tolower(c); });
+        const bool port = (name.rfind("com", 0) == 0 || name.rfind("lpt", 0) == 0) && name.size() > 3 &&
+                          std::isdigit(static_cast<unsigned char>(name[3]));
+        if (!port) continue;
+        std::error_code ec;
+        const fs::path target = fs::read_symlink(entry.path(), ec);
+        links[name] = ec ? "(not a link)" : target.string();
+    }
+    return links;
+}
+
+class WineRunnerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(fs::exists(fs::path(BOOTLOADER_WINE_PREFIX) / ".ports-hidden"))
+            << "the Wine prefix is made by the wine_prefix_start test";
+        ::setenv("WINEPREFIX", BOOTLOADER_WINE_PREFIX, 1);
+        ::setenv("WINEDEBUG", "-all", 1);
+        ::setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
+        // No port but the test's own: an entry left by anything else is removed before
+        // the runner can see it.
+        for (const auto& [name, target] : PortLinks())
+            fs::remove(fs::path(BOOTLOADER_WINE_PREFIX) / "dosdevices" / name);
+        ASSERT_TRUE(PortLinks().empty());
+    }
+
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove(fs::path(BOOTLOADER_WINE_PREFIX) / "dosdevices" / "com1", ignored);
+    }
+
+    // unitsim on a pseudo-terminal, which becomes COM1 of the prefix.
+    void StartUnit(std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {"--ports-dir",  ports.Path().string(),
+                                         "--port",       "1",
+                                         "--flash-dump", (work.Path() / "flash.bin").string()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        unit = std::make_unique<TChildProcess>("unitsim", args);
+        const std::string ready = unit->ReadLine();
+        ASSERT_EQ(ready.rfind("unitsim: COM1 -> ", 0), 0u) << ready;
+        slave = ready.substr(ready.find("-> ") + 3);
+        fs::create_symlink(slave, fs::path(BOOTLOADER_WINE_PREFIX) / "dosdevices" / "com1");
+    }
+
+    std::map<std::string, std::string> ExpectedLinks() const {
+        if (slave.empty()) return {};
+        return {{"com1", slave}};
+    }
+
+    // Runs bootloader-cli.exe under Wine in directory; its exit status.
+    int RunRunner(std::vector<std::string> args, const fs::path& directory) {
+        EXPECT_EQ(PortLinks(), ExpectedLinks()) << "before the run";
+        args.insert(args.begin(), BOOTLOADER_WINDOWS_RUNNER);
+        runner = std::make_unique<TChildProcess>(BOOTLOADER_WINE64, std::move(args), directory.string());
+        const int status = runner->Wait();
+        EXPECT_EQ(PortLinks(), ExpectedLinks()) << "after the run";
+        return status;
+    }
+
+    std::string StopUnitAndReadFlash() {
+        unit->Signal(SIGTERM);
+        EXPECT_EQ(unit->Wait(), 0);
+        return ReadAll(work.Path() / "flash.bin");
+    }
+
+    void ExpectFlashHolds(const std::string& image) {
+        const std::string flash = StopUnitAndReadFlash();
+        ASSERT_EQ(flash.size(), 65536u);
+        EXPECT_EQ(flash.substr(0, 2048), std::string(2048, '\xFF'));  // the boot loader's own area
+        EXPECT_TRUE(flash.substr(2048) == image.substr(2048)) << "the flash differs from the image";
+    }
+
+    TTestPortsDirectory ports;
+    TTempDir work;
+    std::unique_ptr<TChildProcess> unit;
+    std::unique_ptr<TChildProcess> runner;
+    std::string slave;
+};
+
+// The whole upgrade of the package the runner carries, with the port taken from the settings
+// file in a working directory whose name the system's code page cannot spell.
+TEST_F(WineRunnerTest, UpgradeWritesThePackageImageAndTheSettingsFile) {
+    StartUnit();
+    const fs::path directory = work.Path() / "Prüfstand Ωμέγα";
+    fs::create_directory(directory);
+    ASSERT_EQ(RunRunner({}, directory), 0) << runner->Stderr;
+    EXPECT_EQ(Lines(runner->Stdout), kSuccessLog);
+    EXPECT_EQ(runner->Stderr, "");
+    // Written in binary mode: CR LF as the runner writes it, not CR CR LF.
+    EXPECT_EQ(ReadAll(directory / "Bootload.Ini"), "[Options]\r\nComms_Port=1\r\n");
+    ExpectFlashHolds(PackageImage());
+}
+
+TEST_F(WineRunnerTest, UnitAlreadyInItsBootLoaderTakesAnImageFile) {
+    StartUnit({"--mode", "boot"});
+    std::string image(65536, '\0');
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>((i * 7 + 0x1A) % 253);
+    std::ofstream(work.Path() / "образ.bin", std::ios::binary) << image;  // 0x1A and CR LF bytes included
+    ASSERT_EQ(RunRunner({"--port", "1", "--image", "образ.bin", "--processor", "2620", "--model", "6181"},
+                        work.Path()),
+              0)
+        << runner->Stderr;
+    const std::vector<std::string> lines = Lines(runner->Stdout);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "New File Loaded...VX6181");
+    EXPECT_EQ(lines[1], "Initialising Upgrade.....Done (0)");
+    EXPECT_EQ(lines.back(), "Finalising Upgrade.....Done");
+    ExpectFlashHolds(image);
+}
+
+TEST_F(WineRunnerTest, UnansweredWriteFailsAndTheUnitRecoversOnTheNextRun) {
+    // Exchange 200 is a block write: the unit ignores it and stays in its boot loader.
+    StartUnit({"--fail-at", "200"});
+    EXPECT_EQ(RunRunner({"--port", "1"}, work.Path()), 1);
+    EXPECT_EQ(Lines(runner->Stdout).back(), "Sending New Program Data......Error Detected");
+
+    ASSERT_EQ(RunRunner({"--port", "1"}, work.Path()), 0) << runner->Stderr;
+    const std::vector<std::string> lines = Lines(runner->Stdout);
+    EXPECT_EQ(lines.front(), "Initialising Upgrade.....Done (0)");
+    EXPECT_EQ(lines.back(), "Finalising Upgrade.....Done");
+    ExpectFlashHolds(PackageImage());
+}
+
+TEST_F(WineRunnerTest, MissingPortExitsTwo) {
+    // No such device at all: the open fails as on Windows.
+    EXPECT_EQ(RunRunner({"--device", "\\\\.\\COM300"}, work.Path()), 2);
+    EXPECT_NE(runner->Stderr.find("Unable To Open Comms Port. Please Select Another."), std::string::npos)
+        << runner->Stderr;
+    // COM1 to COM255 of this prefix are declared empty: Wine answers their names with a port
+    // object of its own that leads nowhere, which the runner refuses as well.
+    EXPECT_EQ(RunRunner({"--port", "7"}, work.Path()), 2);
+    EXPECT_NE(runner->Stderr.find("File Handle is not a Comm Handle."), std::string::npos) << runner->Stderr;
+}
+
+TEST_F(WineRunnerTest, VersionPrintsTheExecutablesVersionBlock) {
+    ASSERT_EQ(RunRunner({"--version"}, work.Path()), 0) << runner->Stderr;
+    // The same record and package as the Linux build's, read back from the resources: every
+    // text found.
+    const std::vector<std::string> lines = Lines(runner->Stdout);
+    EXPECT_EQ(lines, Lines(VersionText("bootloader-cli", ReadVersionInfo())));
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "N/A"), 0);
+}
+
+}  // namespace

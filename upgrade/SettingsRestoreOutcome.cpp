@@ -1,0 +1,31 @@
+#include "upgrade/SettingsRestoreOutcome.h"
+
+std::string TSettingsRestoreOutcome::FailedWrite() const {
+    std::string text = "slave " + std::to_string(Slave) + ", ";
+    if (Count > 1)
+        text += "registers " + std::to_string(Register) + " to " + std::to_string(Register + Count - 1);
+    else
+        text += "register " + std::to_string(Register);
+    return text + " (function " + std::to_string(Function) + ")";
+}
+
+std::string TSettingsRestoreOutcome::ResultText() const {
+    const char* meaning = "failed";
+    switch (Result) {
+        case 0:
+            meaning = "no reply";
+            break;
+        case 2:
+            meaning = "exception reply";
+            break;
+        case -1:
+            meaning = "invalid reply";
+            break;
+        case -2:
+            meaning = "port closed";
+            break;
+        default:
+            break;
+    }
+    return std::to_string(Result) + " (" + meaning + ")";
+}
