@@ -197,11 +197,6 @@ std::vector<std::string> ReadLines(const std::string& path) {
     return lines;
 }
 
-std::vector<std::uint8_t> ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 class TPtyBench {
 public:
     explicit TPtyBench(const std::string& work) : work_(work), ports_(work + "/ports") {
@@ -212,7 +207,7 @@ public:
                            work_ + "/package-info.err");
         const auto d = dump.Wait(30000);
         if (!d.Ended || d.ExitStatus != 0) throw std::runtime_error("package-info --dump-image failed");
-        image_ = ReadBytes(work_ + "/image.bin");
+        image_ = TUnitSimProcess::ReadBinaryFile(work_ + "/image.bin");
         for (const std::string& line : ReadLines(work_ + "/package-info.txt")) {
             if (line.rfind("Program end", 0) == 0) programEnd_ = std::stoul(line.substr(line.find(':') + 1), nullptr, 0);
             if (line.rfind("Expected model", 0) == 0) model_ = line.substr(line.find(':') + 1);
@@ -243,7 +238,7 @@ public:
         const bool restarted = std::filesystem::exists(unit->FlashDumpPath());
         const bool replace = fault.Permanent() || !unit->Running() || (o.Success && !restarted);
         if (replace) unit->Stop();
-        o.FlashMatches = Matches(ReadBytes(unit->FlashDumpPath()));
+        o.FlashMatches = Matches(unit->Flash());
         if (crashed) o.Problem = "crash or hang of the runner (status " + std::to_string(status) + ")";
         else if (o.Success && !o.FlashMatches) o.Problem = "FALSE SUCCESS: flash differs from the image";
         else if (status == 0 && !o.Success) o.Problem = "exit status 0 without the final line";
@@ -262,7 +257,7 @@ public:
         const std::vector<std::string> again = RunRunner(recoveryStatus, recoverySeconds);
         unit->Stop();
         o.Recovered = recoveryStatus == 0 && !again.empty() && again.back() == kDone &&
-                      Matches(ReadBytes(unit->FlashDumpPath()));
+                      Matches(unit->Flash());
         if (o.Problem.empty() && !o.Recovered)
             o.Problem = "no recovery (status " + std::to_string(recoveryStatus) + ")";
         return o;

@@ -8,30 +8,6 @@
 
 #include "bench/UnitSimProcess.h"
 
-namespace {
-
-std::vector<std::uint8_t> ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-// The unit's own time before each reply, from its trace ("(after T ms)" on a reply line).
-std::vector<double> UnitDelaysMs(const std::string& tracePath) {
-    std::vector<double> delays;
-    std::ifstream in(tracePath);
-    for (std::string line; std::getline(in, line);) {
-        if (line.find(" <- ") != std::string::npos) {
-            delays.push_back(0);
-        } else if (const auto after = line.find("(after ");
-                   after != std::string::npos && line.find(" -> ") != std::string::npos && !delays.empty()) {
-            delays.back() = std::strtod(line.c_str() + after + 7, nullptr);
-        }
-    }
-    return delays;
-}
-
-}  // namespace
-
 TStationBatch::TStationBatch(std::string work, std::vector<std::uint8_t> image, std::uint32_t programEnd)
     : work_(std::move(work)), image_(std::move(image)), programEnd_(programEnd) {}
 
@@ -95,11 +71,11 @@ TStationBatch::TOutcome TStationBatch::Run(const std::vector<std::vector<std::st
         const std::string result = Field(u.ReportLine, "result");
         u.Result = result.size() >= 2 ? result.substr(1, result.size() - 2) : "";
         u.DurationSeconds = std::atof(Field(u.ReportLine, "duration_s").c_str());
-        const std::vector<std::uint8_t> flash = ReadBytes(units[i]->FlashDumpPath());
+        const std::vector<std::uint8_t> flash = units[i]->Flash();
         u.FlashHoldsImage =
             flash.size() > programEnd_ && image_.size() > programEnd_ &&
             std::equal(image_.begin() + 2048, image_.begin() + programEnd_ + 1, flash.begin() + 2048);
-        if (trace) u.UnitDelaysMs = UnitDelaysMs(units[i]->TracePath());
+        if (trace) u.UnitDelaysMs = units[i]->ReplyDelaysMs();
         o.Units.push_back(u);
     }
     units.clear();

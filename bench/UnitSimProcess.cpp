@@ -4,7 +4,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <thread>
 
@@ -51,6 +53,25 @@ bool TUnitSimProcess::Stop() {
     program_->Signal(SIGTERM);
     const TChildProgram::TOutcome outcome = program_->Wait(kStopTimeoutMs);
     return outcome.Ended && outcome.ExitStatus == 0;
+}
+
+std::vector<std::uint8_t> TUnitSimProcess::ReadBinaryFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::vector<double> TUnitSimProcess::ReplyDelaysMs() const {
+    std::vector<double> delays;
+    std::ifstream in(TracePath());
+    for (std::string line; std::getline(in, line);) {
+        if (line.find(" <- ") != std::string::npos) {
+            delays.push_back(0);
+        } else if (const auto after = line.find("(after ");
+                   after != std::string::npos && line.find(" -> ") != std::string::npos && !delays.empty()) {
+            delays.back() = std::strtod(line.c_str() + after + 7, nullptr);
+        }
+    }
+    return delays;
 }
 
 std::map<std::string, long long> TUnitSimProcess::Statistics() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -30,6 +31,17 @@ public:
 
     // The statistics file as name -> value; empty before Stop() or when unreadable.
     std::map<std::string, long long> Statistics() const;
+
+    // Its flash as dumped at Stop(); empty before or when unreadable.
+    std::vector<std::uint8_t> Flash() const { return ReadBinaryFile(FlashDumpPath()); }
+
+    // The unit's own time before each reply it sent, in the order of the requests it took,
+    // from its trace: a request line ("<-") followed by its reply line ("->  (after T ms").
+    // A request it took without replying has no reply line and counts 0.
+    std::vector<double> ReplyDelaysMs() const;
+
+    // A whole file's bytes; empty when it cannot be read.
+    static std::vector<std::uint8_t> ReadBinaryFile(const std::string& path);
 
 private:
     std::string base_;

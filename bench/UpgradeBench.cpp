@@ -64,29 +64,6 @@ double CpuSecondsOfThisProcess() {
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-std::vector<std::uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-// The unit's own time before each reply it sent, in the order of the requests it took, from
-// its trace: a request line ("<-") followed by its reply line ("->  (after T ms").
-// A request it took without replying has no reply line and counts 0.
-std::vector<double> UnitDelaysMs(const std::string& tracePath) {
-    std::vector<double> delays;
-    std::ifstream in(tracePath);
-    for (std::string line; std::getline(in, line);) {
-        if (line.find(" <- ") != std::string::npos) {
-            delays.push_back(0);
-        } else if (const auto after = line.find("(after "); after != std::string::npos &&
-                                                             line.find(" -> ") != std::string::npos &&
-                                                             !delays.empty()) {
-            delays.back() = std::strtod(line.c_str() + after + 7, nullptr);
-        }
-    }
-    return delays;
-}
-
 struct TRun {
     std::vector<TTimedPortFactory::TExchange> Exchanges;
     std::vector<double> UnitDelaysMs;  // matched to Exchanges; empty when they did not match
@@ -147,8 +124,8 @@ TRun UpgradeAgainstUnit(const std::string& work, const std::vector<std::string>&
     std::uint32_t programEnd = 0;
     TRun run = UpgradeInProcess(ports, image, programEnd);
     if (!unit.Stop()) throw std::runtime_error("unitsim did not end cleanly");
-    run.FlashMatches = FlashHoldsImage(ReadFile(unit.FlashDumpPath()), image, programEnd);
-    run.UnitDelaysMs = UnitDelaysMs(unit.TracePath());
+    run.FlashMatches = FlashHoldsImage(unit.Flash(), image, programEnd);
+    run.UnitDelaysMs = unit.ReplyDelaysMs();
     if (run.UnitDelaysMs.size() != run.Exchanges.size()) {
         std::fprintf(stderr, "upgrade-bench: unit trace has %zu requests, the link sent %zu; unit time not subtracted\n",
                      run.UnitDelaysMs.size(), run.Exchanges.size());
