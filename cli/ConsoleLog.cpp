@@ -1,6 +1,7 @@
 #include "cli/ConsoleLog.h"
 
-TConsoleLog::TConsoleLog(std::FILE* out, bool live) : out_(out), live_(live) {}
+TConsoleLog::TConsoleLog(std::FILE* out, bool live, bool eraseSequence)
+    : out_(out), live_(live), eraseSequence_(eraseSequence) {}
 
 TConsoleLog::~TConsoleLog() { Finish(); }
 
@@ -35,10 +36,16 @@ void TConsoleLog::AppendLine(const std::string& text) { NewLine(text); }
 
 void TConsoleLog::ReplaceLogLine(const std::string& text) {
     if (!hasLine_) return;
+    const std::size_t oldLength = last_.size();
     last_ = text;
     if (live_) {
         // Carriage return, the new text, then erase what is left of a longer old text.
-        std::fprintf(out_, "\r%s\x1b[K", text.c_str());
+        if (eraseSequence_) {
+            std::fprintf(out_, "\r%s\x1b[K", text.c_str());
+        } else {
+            const std::string blanks(oldLength > text.size() ? oldLength - text.size() : 0, ' ');
+            std::fprintf(out_, "\r%s%s", text.c_str(), blanks.c_str());
+        }
         std::fflush(out_);
     }
 }

@@ -11,7 +11,9 @@
 // the log is finished, so the output holds no progress noise.
 class TConsoleLog : public OperatorLog {
 public:
-    TConsoleLog(std::FILE* out, bool live);
+    // eraseSequence: the terminal takes "erase to the end of the line" (ESC [ K); without
+    // it, a shorter replacement is followed by blanks over the rest of the old text.
+    TConsoleLog(std::FILE* out, bool live, bool eraseSequence = true);
     ~TConsoleLog() override;
 
     void Clear() override;
@@ -28,6 +30,7 @@ private:
 
     std::FILE* out_;
     bool live_;
+    bool eraseSequence_;
     bool hasLine_ = false;
     std::string last_;
 };

@@ -46,6 +46,10 @@ bool TRunnerPlatform::OutputIsTerminal() const {
     return isatty(STDOUT_FILENO) == 1;
 }
 
+bool TRunnerPlatform::TerminalErasesLines() const {
+    return true;
+}
+
 const char* TRunnerPlatform::PortHelp() {
     return "  --port N          COM<N> for N from 1 to 256, resolved through the ports directory\n"
            "                    (the directory named by BOOTLOADER_PORTS, else ports/ in the\n"

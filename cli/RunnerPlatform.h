@@ -34,6 +34,9 @@ public:
 
     // True when standard output is a terminal (a console window on Windows).
     bool OutputIsTerminal() const;
+    // True when that terminal takes the sequence that erases the rest of a line, which a
+    // line rewritten in place uses; otherwise the rest is overwritten with blanks.
+    bool TerminalErasesLines() const;
 
     // The part of the usage text that tells how --port and --device name a port here.
     static const char* PortHelp();

@@ -56,6 +56,13 @@ bool TRunnerPlatform::OutputIsTerminal() const {
     return ::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
 }
 
+bool TRunnerPlatform::TerminalErasesLines() const {
+    // A console takes the erase sequence only with virtual terminal processing on (Windows
+    // 10 and later), and Wine's console on a Unix terminal prints it as text even then:
+    // blanks over the rest of the old text work on every console.
+    return false;
+}
+
 const char* TRunnerPlatform::PortHelp() {
     return "  --port N          COM<N> for N from 1 to 256: the port the system names COM<N>\n"
            "                    (\"COM1\" .. \"COM9\", then \"\\\\.\\COM10\" and up). The settings\n"

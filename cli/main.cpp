@@ -186,7 +186,8 @@ int main(int argc, char** argv) {
     const TOptions options = ParseOptions(platform.Arguments());
 
     TMessageLoop& loop = platform.Loop();
-    TConsoleLog console(stdout, platform.OutputIsTerminal());
+    const bool live = platform.OutputIsTerminal();
+    TConsoleLog console(stdout, live, live && platform.TerminalErasesLines());
 #ifdef BOOTLOADER_STATION
     TStationEventLog log(console, options.stationEvents.value_or(-1));
 #else

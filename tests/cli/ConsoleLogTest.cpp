@@ -53,6 +53,21 @@ TEST(ConsoleLogTest, TerminalRewritesTheReplacedLineInPlace) {
     std::fclose(f);
 }
 
+TEST(ConsoleLogTest, TerminalWithoutTheEraseSequenceGetsBlanksOverALongerOldText) {
+    std::FILE* f = std::tmpfile();
+    {
+        TConsoleLog log(f, /*live=*/true, /*eraseSequence=*/false);
+        log.AddLogLine("Restarting Unit......");
+        log.ReplaceLogLine("Restarting Unit......Done (1)");
+        log.ReplaceLogLine("Restarting Unit......Fail");
+    }
+    EXPECT_EQ(Printed(f),
+              "Restarting Unit......"
+              "\rRestarting Unit......Done (1)"
+              "\rRestarting Unit......Fail    \n");
+    std::fclose(f);
+}
+
 TEST(ConsoleLogTest, ReplaceOnAnEmptyLogPrintsNothing) {
     std::FILE* f = std::tmpfile();
     {
