@@ -7,36 +7,10 @@
 #include <iterator>
 
 #include "bench/UnitSimProcess.h"
+#include "tests/support/OutputLines.h"
 
 TStationBatch::TStationBatch(std::string work, std::vector<std::uint8_t> image, std::uint32_t programEnd)
     : work_(std::move(work)), image_(std::move(image)), programEnd_(programEnd) {}
-
-std::string TStationBatch::Field(const std::string& line, const std::string& name) {
-    const std::string key = "\"" + name + "\":";
-    const std::size_t start = line.find(key);
-    if (start == std::string::npos) return {};
-    std::size_t end = start + key.size();
-    int depth = 0;
-    bool quoted = false;
-    for (; end < line.size(); ++end) {
-        const char c = line[end];
-        if (quoted) {
-            if (c == '\\')
-                ++end;
-            else if (c == '"')
-                quoted = false;
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == '{' || c == '[') {
-            ++depth;
-        } else if ((c == '}' || c == ']') && depth-- == 0) {
-            break;
-        } else if (c == ',' && depth == 0) {
-            break;
-        }
-    }
-    return line.substr(start + key.size(), end - start - key.size());
-}
 
 TStationBatch::TOutcome TStationBatch::Run(const std::vector<std::vector<std::string>>& unitArgs, bool trace,
                                            int timeoutMs) {
@@ -63,14 +37,14 @@ TStationBatch::TOutcome TStationBatch::Run(const std::vector<std::vector<std::st
 
     std::map<std::string, std::string> lines;
     std::ifstream in(report);
-    for (std::string line; std::getline(in, line); ++o.ReportLines) lines[Field(line, "port")] = line;
+    for (std::string line; std::getline(in, line); ++o.ReportLines) lines[ReportField(line, "port")] = line;
     for (std::size_t i = 0; i < units.size(); ++i) {
         units[i]->Stop();  // writes its flash dump; a unit that hung up has ended already
         TUnitOutcome u;
         u.ReportLine = lines["\"COM" + std::to_string(i + 1) + "\""];
-        const std::string result = Field(u.ReportLine, "result");
+        const std::string result = ReportField(u.ReportLine, "result");
         u.Result = result.size() >= 2 ? result.substr(1, result.size() - 2) : "";
-        u.DurationSeconds = std::atof(Field(u.ReportLine, "duration_s").c_str());
+        u.DurationSeconds = std::atof(ReportField(u.ReportLine, "duration_s").c_str());
         const std::vector<std::uint8_t> flash = units[i]->Flash();
         u.FlashHoldsImage =
             flash.size() > programEnd_ && image_.size() > programEnd_ &&

@@ -33,9 +33,6 @@ public:
     // Runs the batch: unitArgs[i] for COM(i+1); trace to learn the units' own reply times.
     TOutcome Run(const std::vector<std::vector<std::string>>& unitArgs, bool trace, int timeoutMs);
 
-    // The raw value of a top-level field of a report line (strings keep their quotes).
-    static std::string Field(const std::string& line, const std::string& name);
-
 private:
     std::string work_;
     std::vector<std::uint8_t> image_;

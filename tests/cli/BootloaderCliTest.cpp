@@ -7,18 +7,12 @@
 
 #include "platform/PseudoTerminal.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/OutputLines.h"
 #include "tests/support/SuccessLog.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestPortsDirectory.h"
 
 namespace {
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
 
 std::string ReadAll(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);

@@ -6,47 +6,12 @@
 #include <sstream>
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/OutputLines.h"
 #include "tests/support/SuccessLog.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestPortsDirectory.h"
 
 namespace {
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
-// The raw value of a top-level field of a report line: "completed" with its quotes, 0, null.
-std::string Field(const std::string& line, const std::string& name) {
-    const std::string key = "\"" + name + "\":";
-    const std::size_t start = line.find(key);
-    if (start == std::string::npos) return "<missing>";
-    const std::size_t from = start + key.size();
-    std::size_t end = from;
-    int depth = 0;
-    bool quoted = false;
-    for (; end < line.size(); ++end) {
-        const char c = line[end];
-        if (quoted) {
-            if (c == '\\')
-                ++end;
-            else if (c == '"')
-                quoted = false;
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == '{' || c == '[') {
-            ++depth;
-        } else if (c == '}' || c == ']') {
-            if (depth-- == 0) break;
-        } else if (c == ',' && depth == 0) {
-            break;
-        }
-    }
-    return line.substr(from, end - from);
-}
 
 // Three units on COM1 to COM3, the second of which drops its line during the block writes,
 // and a COM4 that does not open; the batch upgrades them with an image of the test's own.
@@ -113,23 +78,23 @@ TEST_F(StationTest, AFaultyUnitFailsAloneAndTheReportAgreesWithEveryFlash) {
     const std::vector<std::string> report = Lines(TTempDir::Read(work.File("batch.jsonl")));
     ASSERT_EQ(report.size(), 4u);
     std::map<std::string, std::string> byUnit;
-    for (const std::string& line : report) byUnit[Field(line, "port")] = line;
-    EXPECT_EQ(Field(byUnit["\"COM4\""], "exit_status"), "2");
-    EXPECT_EQ(Field(byUnit["\"COM4\""], "failing_line"), "\"" + unplugged + "\"");
-    EXPECT_EQ(Field(byUnit["\"COM4\""], "identity"), "null");
+    for (const std::string& line : report) byUnit[ReportField(line, "port")] = line;
+    EXPECT_EQ(ReportField(byUnit["\"COM4\""], "exit_status"), "2");
+    EXPECT_EQ(ReportField(byUnit["\"COM4\""], "failing_line"), "\"" + unplugged + "\"");
+    EXPECT_EQ(ReportField(byUnit["\"COM4\""], "identity"), "null");
     for (unsigned port = 1; port <= 3; ++port) {
         const std::string& line = byUnit["\"COM" + std::to_string(port) + "\""];
         SCOPED_TRACE(line);
         const bool holdsImage = FlashHoldsImage(port);
         EXPECT_EQ(holdsImage, port != 2);
-        EXPECT_EQ(Field(line, "result"), holdsImage ? "\"completed\"" : "\"failed\"");
-        EXPECT_EQ(Field(line, "exit_status"), holdsImage ? "0" : "1");
-        EXPECT_EQ(Field(line, "identity"), "{\"model\":6181,\"version\":\"1.09\"}");
-        EXPECT_EQ(Field(line, "boot_loader"), "\"VX6181 v1.05\"");
-        EXPECT_EQ(Field(line, "package"), "{\"model\":6181,\"version\":\"1.12\",\"processor\":2620}");
-        EXPECT_EQ(Field(line, "failed_step"), holdsImage ? "null" : "\"Sending New Program Data\"");
-        EXPECT_EQ(Field(line, "batch"), Field(report[0], "batch"));
-        EXPECT_EQ(Field(line, "start").size(), 26u);  // "2026-12-08T22:50:01.123Z"
+        EXPECT_EQ(ReportField(line, "result"), holdsImage ? "\"completed\"" : "\"failed\"");
+        EXPECT_EQ(ReportField(line, "exit_status"), holdsImage ? "0" : "1");
+        EXPECT_EQ(ReportField(line, "identity"), "{\"model\":6181,\"version\":\"1.09\"}");
+        EXPECT_EQ(ReportField(line, "boot_loader"), "\"VX6181 v1.05\"");
+        EXPECT_EQ(ReportField(line, "package"), "{\"model\":6181,\"version\":\"1.12\",\"processor\":2620}");
+        EXPECT_EQ(ReportField(line, "failed_step"), holdsImage ? "null" : "\"Sending New Program Data\"");
+        EXPECT_EQ(ReportField(line, "batch"), ReportField(report[0], "batch"));
+        EXPECT_EQ(ReportField(line, "start").size(), 26u);  // "2026-12-08T22:50:01.123Z"
     }
 }
 

@@ -18,6 +18,7 @@
 #include "package/Resources.h"
 #include "platform/VersionInfo.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/OutputLines.h"
 #include "tests/support/SuccessLog.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestPortsDirectory.h"
@@ -25,17 +26,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// The runner writes its lines in text mode: on Windows each ends in CR LF.
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 std::string ReadAll(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
