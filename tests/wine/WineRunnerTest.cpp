@@ -62,6 +62,9 @@ protected:
         ::setenv("WINEPREFIX", BOOTLOADER_WINE_PREFIX, 1);
         ::setenv("WINEDEBUG", "-all", 1);
         ::setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
+        // Wine spells Unix file names in the locale's character set: with none set (a new
+        // container has none) a directory name beyond ASCII turns into garbage.
+        ::setenv("LC_ALL", "C.UTF-8", 1);
         // No port but the test's own: an entry left by anything else is removed before
         // the runner can see it.
         for (const auto& [name, target] : PortLinks())

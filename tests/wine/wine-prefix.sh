@@ -19,6 +19,8 @@ action=$1
 export WINEPREFIX=$2
 wine_dir=$3
 export WINEDEBUG=-all
+# Wine spells Unix file names in the locale's character set; C.UTF-8 is always there.
+export LC_ALL=C.UTF-8
 # No installer dialogs for the .NET and HTML runtimes: the runner needs neither.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 log="$WINEPREFIX.log"
