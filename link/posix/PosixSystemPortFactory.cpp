@@ -1,4 +1,4 @@
-#include "link/PosixPortFactory.h"
+#include "link/posix/PosixPortFactory.h"
 #include "link/SystemPortFactory.h"
 
 std::shared_ptr<TPortFactory> MakeSystemPortFactory(const std::string& baseDirectory) {

@@ -1,4 +1,4 @@
-#include "platform/PseudoTerminal.h"
+#include "platform/posix/PseudoTerminal.h"
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <system_error>
 
-#include "platform/Termios2.h"
+#include "platform/posix/Termios2.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/PosixSerialDevice.h"
+#include "platform/posix/PosixSerialDevice.h"
 
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <utility>
 
-#include "platform/Termios2.h"
+#include "platform/posix/Termios2.h"
 
 namespace {
 

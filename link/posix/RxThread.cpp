@@ -1,4 +1,4 @@
-#include "link/RxThread.h"
+#include "link/posix/RxThread.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>

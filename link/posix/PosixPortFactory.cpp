@@ -1,10 +1,10 @@
-#include "link/PosixPortFactory.h"
+#include "link/posix/PosixPortFactory.h"
 
 #include <utility>
 
 #include "link/CommsError.h"
-#include "link/RxThread.h"
-#include "platform/PosixSerialDevice.h"
+#include "link/posix/RxThread.h"
+#include "platform/posix/PosixSerialDevice.h"
 
 TPosixPortFactory::TPosixPortFactory(std::string baseDirectory) : resolver_(std::move(baseDirectory)) {}
 

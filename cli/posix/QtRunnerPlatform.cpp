@@ -4,7 +4,7 @@
 #include <QCoreApplication>
 
 #include "cli/RunnerPlatform.h"
-#include "link/PosixPortFactory.h"
+#include "link/posix/PosixPortFactory.h"
 #include "platform/qt/QtMessageLoop.h"
 
 struct TRunnerPlatform::TImpl {
