@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "link/LumoComms.h"
-#include "link/PosixPortFactory.h"
-#include "platform/PseudoTerminal.h"
+#include "link/posix/PosixPortFactory.h"
+#include "platform/posix/PseudoTerminal.h"
 #include "platform/qt/QtMessageLoop.h"
 #include "tests/support/PtyIo.h"
 #include "tests/support/TestPortsDirectory.h"

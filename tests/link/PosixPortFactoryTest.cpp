@@ -1,4 +1,4 @@
-#include "link/PosixPortFactory.h"
+#include "link/posix/PosixPortFactory.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "link/CommsError.h"
-#include "platform/PseudoTerminal.h"
+#include "platform/posix/PseudoTerminal.h"
 #include "tests/link/ThreadedTestLoop.h"
 #include "tests/support/PtyIo.h"
 #include "tests/support/TestPortsDirectory.h"

@@ -1,4 +1,4 @@
-#include "link/RxThread.h"
+#include "link/posix/RxThread.h"
 
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
@@ -6,8 +6,8 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/PosixSerialDevice.h"
-#include "platform/PseudoTerminal.h"
+#include "platform/posix/PosixSerialDevice.h"
+#include "platform/posix/PseudoTerminal.h"
 #include "tests/link/ThreadedTestLoop.h"
 #include "tests/support/PtyIo.h"
 

@@ -1,4 +1,4 @@
-#include "platform/PosixSerialDevice.h"
+#include "platform/posix/PosixSerialDevice.h"
 
 #include <asm/termbits.h>
 #include <dlfcn.h>
@@ -13,7 +13,7 @@
 #include <cstdarg>
 #include <thread>
 
-#include "platform/PseudoTerminal.h"
+#include "platform/posix/PseudoTerminal.h"
 #include "tests/support/PtyIo.h"
 
 // Missing, busy and non-terminal devices are covered through the port factory.

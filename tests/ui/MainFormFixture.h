@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/PseudoTerminal.h"
+#include "platform/posix/PseudoTerminal.h"
 #include "platform/qt/QtMessageLoop.h"
 #include "tests/support/TempDir.h"
 #include "tests/ui/UiTestSupport.h"

@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "link/PosixPortFactory.h"
+#include "link/posix/PosixPortFactory.h"
 #include "package/TitleTable.h"
 #include "tests/ui/MainFormFixture.h"
 #include "ui/ScreenshotRun.h"
