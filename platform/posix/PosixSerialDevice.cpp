@@ -20,8 +20,7 @@ class TFdOwner {
 public:
     explicit TFdOwner(int fd) : fd_(fd) {}
     ~TFdOwner() {
-        if (fd_ >= 0)
-            ::close(fd_);
+        if (fd_ >= 0) ::close(fd_);
     }
     TFdOwner(const TFdOwner&) = delete;
     TFdOwner& operator=(const TFdOwner&) = delete;
@@ -37,10 +36,8 @@ private:
 // (it was off and the driver took it), so that closing can put it back.
 bool RequestLowLatency(int fd) {
     serial_struct serial{};
-    if (ioctl(fd, TIOCGSERIAL, &serial) != 0)
-        return false;
-    if (serial.flags & ASYNC_LOW_LATENCY)
-        return false;
+    if (ioctl(fd, TIOCGSERIAL, &serial) != 0) return false;
+    if (serial.flags & ASYNC_LOW_LATENCY) return false;
     serial.flags |= ASYNC_LOW_LATENCY;
     return ioctl(fd, TIOCSSERIAL, &serial) == 0;
 }
@@ -49,8 +46,7 @@ bool RequestLowLatency(int fd) {
 // of the port, which the program must not leave changed.
 void ReleaseLowLatency(int fd) {
     serial_struct serial{};
-    if (ioctl(fd, TIOCGSERIAL, &serial) != 0 || !(serial.flags & ASYNC_LOW_LATENCY))
-        return;
+    if (ioctl(fd, TIOCGSERIAL, &serial) != 0 || !(serial.flags & ASYNC_LOW_LATENCY)) return;
     serial.flags &= ~ASYNC_LOW_LATENCY;
     ioctl(fd, TIOCSSERIAL, &serial);
 }
@@ -99,8 +95,7 @@ TPosixSerialDevice::~TPosixSerialDevice() {
     // outlast the close as long as the terminal lives (a pseudo-terminal whose master
     // stays open), and refuse the next opener.
     ioctl(fd_, TIOCNXCL);
-    if (releaseLowLatency_)
-        ReleaseLowLatency(fd_);
+    if (releaseLowLatency_) ReleaseLowLatency(fd_);
     ::flock(fd_, LOCK_UN);
     ::close(fd_);
 }
@@ -113,13 +108,11 @@ bool TPosixSerialDevice::WriteAll(const std::uint8_t* data, std::size_t length) 
             done += static_cast<std::size_t>(written);
             continue;
         }
-        if (written < 0 && errno == EINTR)
-            continue;
+        if (written < 0 && errno == EINTR) continue;
         if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             pollfd waitFor{fd_, POLLOUT, 0};
             const int ready = ::poll(&waitFor, 1, kWriteStallLimitMs);
-            if (ready == 0 || (ready < 0 && errno != EINTR))
-                return false;
+            if (ready == 0 || (ready < 0 && errno != EINTR)) return false;
             if (ready > 0 && (waitFor.revents & (POLLERR | POLLHUP | POLLNVAL)) &&
                 !(waitFor.revents & POLLOUT))
                 return false;
@@ -140,6 +133,33 @@ void TPosixSerialDevice::Purge(unsigned what) {
         ::tcflush(fd_, TCIFLUSH);
     else if (tx)
         ::tcflush(fd_, TCOFLUSH);
+}
+
+namespace {
+
+bool HangsUpOnClose(int fd) {
+    termios settings{};
+    return ::tcgetattr(fd, &settings) == 0 && (settings.c_cflag & HUPCL) != 0;
+}
+
+}  // namespace
+
+void TPosixSerialDevice::ShowCloseOnLine() {
+    if (!HangsUpOnClose(fd_)) return;
+    const int lines = TIOCM_DTR | TIOCM_RTS;
+    ioctl(fd_, TIOCMBIC, &lines);
+}
+
+void TPosixSerialDevice::ShowOpenOnLine() {
+    if (!HangsUpOnClose(fd_)) return;
+    const int lines = TIOCM_DTR | TIOCM_RTS;
+    ioctl(fd_, TIOCMBIS, &lines);
+}
+
+bool TPosixSerialDevice::StillPresent() const {
+    // A hung-up terminal answers every request but a few with EIO.
+    termios settings{};
+    return ::tcgetattr(fd_, &settings) == 0;
 }
 
 std::uint32_t TPosixSerialDevice::ApplyLineSettings(const TLineSettings& settings) {

@@ -33,7 +33,19 @@ public:
     bool WriteAll(const std::uint8_t* data, std::size_t length) override;
     void Purge(unsigned what) override;
     std::uint32_t ApplyLineSettings(const TLineSettings& settings) override;
-    int Descriptor() const override { return fd_; }
+    // The descriptor a receive thread polls.
+    int Descriptor() const { return fd_; }
+
+    // What a close and a new open of the device put on the wire, for a caller that keeps
+    // the descriptor open across them: with hang-up on close (HUPCL) set, a close drops
+    // DTR and RTS and an open raises them again, as the driver does on a real last close
+    // and first open. Without HUPCL, and on a line without modem lines (a pseudo-terminal),
+    // nothing changes.
+    void ShowCloseOnLine();
+    void ShowOpenOnLine();
+
+    // False once the device has gone: an adapter pulled, the line hung up for good.
+    bool StillPresent() const;
 
     const std::string& Path() const { return path_; }
 

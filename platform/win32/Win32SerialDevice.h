@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/SerialDevice.h"
+#include "platform/win32/Win32Handle.h"
 
 // A serial port opened by its Win32 device name ("COM3", "\\.\COM12") for exclusive,
 // overlapped reading and writing. The receive thread of the link reads through Handle().
@@ -25,7 +26,6 @@ public:
     // Never throws for a port that cannot be used; the result tells why.
     static TOpenResult Open(const std::string& deviceName);
 
-    ~TWin32SerialDevice() override;
     TWin32SerialDevice(const TWin32SerialDevice&) = delete;
     TWin32SerialDevice& operator=(const TWin32SerialDevice&) = delete;
 
@@ -36,17 +36,18 @@ public:
     void Purge(unsigned what) override;
     // Clears a pending line error, sets the time-outs (1 ms read interval, nothing else) and
     // replaces rate, byte size, parity and stop bits in the port's control block, with
-    // software flow control off; everything else stays as the port had it.
+    // software flow control and abort-on-error off; everything else stays as the port had
+    // it. Abort-on-error would make every read fail after one line error (a framing error
+    // at a change of speed) until the error is cleared.
     std::uint32_t ApplyLineSettings(const TLineSettings& settings) override;
-    int Descriptor() const override { return -1; }
 
-    HANDLE Handle() const { return handle_; }
+    HANDLE Handle() const { return handle_.Get(); }
 
 private:
-    explicit TWin32SerialDevice(HANDLE handle);
+    TWin32SerialDevice(TWin32Handle handle, TWin32Handle writeEvent);
 
-    HANDLE handle_;
+    TWin32Handle handle_;
     // The write request's own event: the receive thread's reads complete on the same
     // handle, so waiting on the handle itself could end a write's wait early.
-    HANDLE writeEvent_;
+    TWin32Handle writeEvent_;
 };
