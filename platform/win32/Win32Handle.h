@@ -25,6 +25,13 @@ public:
     // Gives the handle up without closing it.
     HANDLE Release() { return std::exchange(handle_, nullptr); }
 
+    // Closes the handle now; false when the system reports the close failed (for a file
+    // written to, that can be the write's failure). Empty afterwards.
+    bool Close() {
+        const HANDLE handle = Release();
+        return handle == nullptr || ::CloseHandle(handle) != 0;
+    }
+
     // Closes the handle held, if any, and takes the one given.
     void Reset(HANDLE handle = nullptr) {
         if (handle == INVALID_HANDLE_VALUE) handle = nullptr;
