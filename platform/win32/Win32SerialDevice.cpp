@@ -5,6 +5,8 @@
 namespace {
 
 constexpr DWORD kWriteTimeoutMs = 30000;
+// How long a cancelled write may take to be given back.
+constexpr DWORD kCancelWaitMs = 1000;
 
 }  // namespace
 
@@ -22,31 +24,39 @@ TWin32SerialDevice::TOpenResult TWin32SerialDevice::Open(const std::string& devi
     }
     // Windows refuses a second open of a port that is open (sharing mode 0). Wine 8 lets it
     // succeed, so under Wine only the claim of the link keeps two updaters off one port.
-    TWin32Handle writeEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!writeEvent) {
+    auto write = std::make_unique<TWriteRequest>();
+    write->Event.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!write->Event) {
         result.Error = ::GetLastError();
         return result;
     }
-    result.Device.reset(new TWin32SerialDevice(std::move(handle), std::move(writeEvent)));
+    result.Device.reset(new TWin32SerialDevice(std::move(handle), std::move(write)));
     return result;
 }
 
-TWin32SerialDevice::TWin32SerialDevice(TWin32Handle handle, TWin32Handle writeEvent)
-    : handle_(std::move(handle)), writeEvent_(std::move(writeEvent)) {}
+TWin32SerialDevice::TWin32SerialDevice(TWin32Handle handle, std::unique_ptr<TWriteRequest> write)
+    : handle_(std::move(handle)), write_(std::move(write)) {}
 
 bool TWin32SerialDevice::WriteAll(const std::uint8_t* data, std::size_t length) {
     if (length == 0) return true;
-    OVERLAPPED request{};
-    request.hEvent = writeEvent_.Get();
-    ::ResetEvent(writeEvent_.Get());
+    if (!write_) return false;  // an earlier write is still the driver's
+    OVERLAPPED& request = write_->Overlapped;
+    request = OVERLAPPED{};
+    request.hEvent = write_->Event.Get();
+    ::ResetEvent(request.hEvent);
     DWORD written = 0;
     const DWORD count = static_cast<DWORD>(length);
     if (!::WriteFile(handle_.Get(), data, count, &written, &request)) {
         if (::GetLastError() != ERROR_IO_PENDING) return false;
-        if (::WaitForSingleObject(writeEvent_.Get(), kWriteTimeoutMs) != WAIT_OBJECT_0) {
-            // The request must be over before it goes out of scope.
+        if (::WaitForSingleObject(request.hEvent, kWriteTimeoutMs) != WAIT_OBJECT_0) {
+            // The request must be over before its memory is used again.
             ::CancelIoEx(handle_.Get(), &request);
-            ::GetOverlappedResult(handle_.Get(), &request, &written, TRUE);
+            if (::WaitForSingleObject(request.hEvent, kCancelWaitMs) == WAIT_OBJECT_0) {
+                ::GetOverlappedResult(handle_.Get(), &request, &written, FALSE);
+            } else {
+                // A driver that never gives the request back may still write into it.
+                [[maybe_unused]] TWriteRequest* leftToTheDriver = write_.release();
+            }
             return false;
         }
         if (!::GetOverlappedResult(handle_.Get(), &request, &written, FALSE)) return false;

@@ -31,6 +31,8 @@ public:
 
     // An overlapped write waited for (no message dispatching). Fails when the driver has
     // not taken the bytes within 30 s (a line held by flow control), like the POSIX side.
+    // A write the driver does not give back within a second of being cancelled (an adapter
+    // pulled) is left to it, and every later write fails.
     bool WriteAll(const std::uint8_t* data, std::size_t length) override;
     // PurgeComm with the abort and clear actions of the given directions.
     void Purge(unsigned what) override;
@@ -44,10 +46,16 @@ public:
     HANDLE Handle() const { return handle_.Get(); }
 
 private:
-    TWin32SerialDevice(TWin32Handle handle, TWin32Handle writeEvent);
+    // The write request, on the heap so that one the driver never completes can be left to
+    // it. It has its own event: the receive thread's reads complete on the same handle, so
+    // waiting on the handle itself could end a write's wait early.
+    struct TWriteRequest {
+        OVERLAPPED Overlapped{};
+        TWin32Handle Event;
+    };
+
+    TWin32SerialDevice(TWin32Handle handle, std::unique_ptr<TWriteRequest> write);
 
     TWin32Handle handle_;
-    // The write request's own event: the receive thread's reads complete on the same
-    // handle, so waiting on the handle itself could end a write's wait early.
-    TWin32Handle writeEvent_;
+    std::unique_ptr<TWriteRequest> write_;
 };
