@@ -33,7 +33,8 @@ protected:
         Application();
         loop = std::make_unique<TQtMessageLoop>();
         ports.Link(3, pty.SlavePath());
-        link = std::make_unique<TLumoComms>(*loop, std::make_shared<TPosixPortFactory>(ports.Path().string()));
+        link =
+            std::make_unique<TLumoComms>(*loop, std::make_shared<TPosixPortFactory>(ports.Path().string()));
         link->CommPort = TComport::COM3;
         link->BaudRate = 115200;
         link->RxBufferSize = 500;
