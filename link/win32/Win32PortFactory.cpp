@@ -10,6 +10,10 @@
 
 namespace {
 
+// How long a claim asks again for a port another instance holds, and how often.
+constexpr DWORD kBusyPatienceMs = 500;
+constexpr DWORD kBusyRetryMs = 10;
+
 // One open of a claimed port; destroying it closes the port's handle.
 class TWin32PortDevice : public TPortDevice {
 public:
@@ -75,9 +79,20 @@ std::wstring TWin32PortFactory::ClaimObjectName(const std::string& deviceName) {
 std::unique_ptr<TPortClaim> TWin32PortFactory::Claim(const std::string& portName) {
     const std::string deviceName = deviceName_.empty() ? portName : deviceName_;
     // The object exists as long as one handle to it is open: made here, it is this claim's;
-    // found existing, another instance holds the port, which is then busy.
-    TWin32Handle hold(::CreateEventW(nullptr, TRUE, FALSE, ClaimObjectName(deviceName).c_str()));
-    if (!hold || ::GetLastError() == ERROR_ALREADY_EXISTS) return nullptr;
+    // found existing, another instance holds the port, which is then busy. An instance that
+    // has just ended may leave it behind for a moment (Wine closes a dead process's handles
+    // only once its server has seen the end), so a busy port is asked again for a while.
+    const std::wstring objectName = ClaimObjectName(deviceName);
+    TWin32Handle hold;
+    for (DWORD waited = 0;; waited += kBusyRetryMs) {
+        ::SetLastError(ERROR_SUCCESS);
+        hold.Reset(::CreateEventW(nullptr, TRUE, FALSE, objectName.c_str()));
+        if (!hold) return nullptr;
+        if (::GetLastError() != ERROR_ALREADY_EXISTS) break;
+        hold.Reset();
+        if (waited >= kBusyPatienceMs) return nullptr;
+        ::Sleep(kBusyRetryMs);
+    }
     TWin32SerialDevice::TOpenResult opened = TWin32SerialDevice::Open(deviceName);
     if (opened.NotACommHandle) throw ECommsError("File Handle is not a Comm Handle.");
     if (!opened.Device) return nullptr;
