@@ -123,6 +123,7 @@ void TWin32MessageLoop::DispatchPending() {
             ::PostQuitMessage(static_cast<int>(message.wParam));
             return;
         }
+        if (filter_ != nullptr && filter_(message)) continue;
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
     }

@@ -34,6 +34,13 @@ public:
     // Ends a wait of WaitAndDispatch from any thread, by a message that does nothing.
     void Wake();
 
+    // Sees every message a dispatch takes from the queue before it is translated and
+    // dispatched; returns true when it has handled the message itself. A window program
+    // gives its dialogs' keyboard navigation (IsDialogMessage) this way, so that Tab and
+    // Enter work in them during every wait.
+    using TMessageFilter = bool (*)(MSG& message);
+    void SetMessageFilter(TMessageFilter filter) { filter_ = filter; }
+
 private:
     struct TTimer {
         TTask Task;
@@ -48,4 +55,5 @@ private:
     std::atomic<bool> accepting_{true};
     std::map<TTimerId, TTimer> timers_;
     TTimerId nextTimerId_ = 0;
+    TMessageFilter filter_ = nullptr;
 };
