@@ -1,10 +1,10 @@
-#include "ui/AboutBox.h"
+#include "ui/qt/AboutBox.h"
 
 #include <algorithm>
 
 #include "app/AboutTexts.h"
-#include "ui/FormFont.h"
-#include "ui/Pictures.h"
+#include "ui/qt/FormFont.h"
+#include "ui/qt/Pictures.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ui/MainForm.h"
+#include "ui/qt/MainForm.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -7,10 +7,10 @@
 #include <QScreen>
 #include <QWidget>
 
-#include "ui/AboutBox.h"
-#include "ui/CommSelFrm.h"
-#include "ui/FormFont.h"
-#include "ui/MessageBoxes.h"
+#include "ui/qt/AboutBox.h"
+#include "ui/qt/CommSelFrm.h"
+#include "ui/qt/FormFont.h"
+#include "ui/qt/MessageBoxes.h"
 
 namespace {
 

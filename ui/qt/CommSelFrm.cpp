@@ -1,8 +1,8 @@
-#include "ui/CommSelFrm.h"
+#include "ui/qt/CommSelFrm.h"
 
 #include <QKeyEvent>
 
-#include "ui/FormFont.h"
+#include "ui/qt/FormFont.h"
 
 TCommSelFrm::TCommSelFrm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("CommSelFrm"));

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <windows.h>
+
+#include "platform/OperatorLog.h"
+
+// The operator log shown in the main window's list box.
+class TListBoxLog : public OperatorLog {
+public:
+    explicit TListBoxLog(HWND listBox) : listBox_(listBox) {}
+
+    void Clear() override;
+    void AddLogLine(const std::string& text) override;
+    void ReplaceLogLine(const std::string& text) override;
+    void AppendLine(const std::string& text) override;
+
+private:
+    HWND listBox_;
+};
