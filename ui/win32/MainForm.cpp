@@ -31,6 +31,9 @@ TMainForm::TMainForm(TMessageLoop& loop, TApplicationCore::TPortFactoryMaker mak
     const int parts[3] = {Scale(kStatusPanelWidths[0]), Scale(kStatusPanelWidths[0] + kStatusPanelWidths[1]),
                           -1};
     ::SendMessageW(status, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts));
+    // Every part holds a text from the start, the empty one until something is shown.
+    ::SendMessageW(status, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L""));
+    ::SendMessageW(status, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(L""));
     ::SendMessageW(status, SB_SETTEXTW, kNotePart | SBT_NOBORDERS, reinterpret_cast<LPARAM>(L""));
 
     log_ = std::make_unique<TListBoxLog>(Control("ListBox1"));
