@@ -5,36 +5,40 @@
 #include "ui/qt/FormFont.h"
 
 TCommSelFrm::TCommSelFrm(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("CommSelFrm"));
-    setWindowTitle(QStringLiteral("Comm Port Selection"));
+    const TFormSpec& form = CommSelFrmSpec();
+    auto place = [&form](QWidget* widget, const char* name) {
+        const TLayoutRect r = form.Control(name).Rect;
+        widget->setObjectName(QString::fromLatin1(name));
+        widget->setGeometry(r.Left, r.Top, r.Width, r.Height);
+    };
+    auto text = [&form](const char* name) { return QString::fromUtf8(form.Control(name).Text); };
+    setObjectName(QString::fromLatin1(form.Name));
+    setWindowTitle(QString::fromUtf8(form.Caption));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(225, 137);
+    setFixedSize(form.ClientWidth, form.ClientHeight);
     setFont(FormFont());
 
-    GroupBox1 = new QGroupBox(QStringLiteral(" Select Comms Port To Use "), this);
-    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-    GroupBox1->setGeometry(8, 8, 209, 89);
+    GroupBox1 = new QGroupBox(text("GroupBox1"), this);
+    place(GroupBox1, "GroupBox1");
 
-    Label1 = new QLabel(QStringLiteral("Comm Port"), GroupBox1);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->move(16, 40);
+    // Sized to its text.
+    Label1 = new QLabel(text("Label1"), GroupBox1);
+    place(Label1, "Label1");
     Label1->adjustSize();
 
     ComboBox1 = new QComboBox(GroupBox1);
-    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
     ComboBox1->setEditable(false);
-    for (int port = 1; port <= kPortCount; ++port) ComboBox1->addItem(QStringLiteral("COM%1").arg(port));
-    ComboBox1->setGeometry(96, 37, 89, 21);
+    for (int position = 0; position < kPortCount; ++position)
+        ComboBox1->addItem(QString::fromStdString(PortItemText(position)));
+    place(ComboBox1, "ComboBox1");
     Label1->setBuddy(ComboBox1);
 
-    Button1 = new QPushButton(QStringLiteral("&Ok"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(24, 104, 75, 25);
-    Button2 = new QPushButton(QStringLiteral("&Cancel"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setGeometry(128, 104, 75, 25);
-    Button2->setDefault(true);
+    Button1 = new QPushButton(text("Button1"), this);
+    place(Button1, "Button1");
+    Button2 = new QPushButton(text("Button2"), this);
+    place(Button2, "Button2");
+    Button2->setDefault(form.Control("Button2").Default);
     connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
 
