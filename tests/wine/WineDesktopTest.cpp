@@ -308,12 +308,11 @@ TEST_F(WineDesktopTest, StartRunsAWholeUpgradeInTheDescribedWindow) {
     x->Key("Return");
     ASSERT_TRUE(x->WaitForGone(about));
 
-    QImage after;
-    ASSERT_TRUE(TXSession::WaitUntil([&] { return LooksEnabled(after = x->Grab(main), start); }))
+    ASSERT_TRUE(TXSession::WaitUntil([&] { return LooksEnabled(x->Grab(main), start); }))
         << "Start was not drawn enabled again";
-    Keep(after, "wine-main-window.png");
     const auto ended = WaitForProbed(title, "Start");
     ASSERT_TRUE(ended);
+    Keep(x->Grab(main), "wine-main-window.png");
     EXPECT_EQ(ended->At(ToQRect(form.FormRect("ListBox1")))->Items, kSuccessLog);
     EXPECT_EQ(ReadAll(work.Path() / "Bootload.Ini"), "[Options]\r\nComms_Port=1\r\n");
 

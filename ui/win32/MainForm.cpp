@@ -36,7 +36,7 @@ TMainForm::TMainForm(TMessageLoop& loop, TApplicationCore::TPortFactoryMaker mak
     ::SendMessageW(status, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(L""));
     ::SendMessageW(status, SB_SETTEXTW, kNotePart | SBT_NOBORDERS, reinterpret_cast<LPARAM>(L""));
 
-    log_ = std::make_unique<TListBoxLog>(Control("ListBox1"));
+    log_ = std::make_unique<TListBoxLog>(Control("ListBox1"), loop);
     core_ = std::make_unique<TApplicationCore>(loop, *this, *log_, std::move(makePorts));
     FormCreate();
 }
@@ -207,10 +207,12 @@ void TMainForm::SetStatusText(const std::string& text) {
 }
 
 void TMainForm::ShowMessage(const std::string& text) {
+    log_->Refresh();
     ::ShowMessage(text);
 }
 
 void TMainForm::ErrorBox(const std::string& text) {
+    log_->Refresh();
     ::ErrorBox(text, TMsgDlgType::Error, MB_OK, 0);
 }
 
@@ -228,11 +230,14 @@ void TMainForm::SetCloseEnabled(bool enabled) {
 }
 
 void TMainForm::ShowError(const std::string& message) {
+    log_->Refresh();
     ShowDefaultErrorBox(message);
 }
 
 void TMainForm::UpgradeEnded(bool completed) {
     (void)completed;
+    // The last line as it ended, at once.
+    log_->Refresh();
     // Called from inside the sequencer's last step: the deferred close runs once that
     // step has returned, never under it.
     if (closePending_ || quitPending_) loop_.Post([this] { FinishDeferredClose(); });
