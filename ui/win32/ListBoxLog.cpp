@@ -11,7 +11,9 @@ void TListBoxLog::Refresh() {
     loop_.StopTimer(refresh_);
     refresh_ = 0;
     ::SendMessageW(listBox_, WM_SETREDRAW, TRUE, 0);
-    ::InvalidateRect(listBox_, nullptr, TRUE);
+    // Drawn now, before the list moves its selection again: the list draws its focus mark
+    // at once, over what it shows.
+    ::RedrawWindow(listBox_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_UPDATENOW);
 }
 
 void TListBoxLog::Clear() {
@@ -46,13 +48,15 @@ void TListBoxLog::ReplaceLogLine(const std::string& text) {
         ::SendMessageW(listBox_, WM_SETREDRAW, FALSE, 0);
         refresh_ = loop_.PostDelayed(kRefreshMs, [this] { Refresh(); });
     }
-    // A list box item's text is replaced by deleting and inserting it; the scroll position
-    // and the selection stay as they were.
+    // A list box item's text is replaced by deleting and inserting it; the scroll position,
+    // the selection and the focus mark stay as they were.
     const LRESULT top = ::SendMessageW(listBox_, LB_GETTOPINDEX, 0, 0);
     const LRESULT selected = ::SendMessageW(listBox_, LB_GETCURSEL, 0, 0);
+    const LRESULT caret = ::SendMessageW(listBox_, LB_GETCARETINDEX, 0, 0);
     ::SendMessageW(listBox_, LB_DELETESTRING, last, 0);
     ::SendMessageW(listBox_, LB_INSERTSTRING, last, reinterpret_cast<LPARAM>(wide.c_str()));
     if (selected == static_cast<LRESULT>(last)) ::SendMessageW(listBox_, LB_SETCURSEL, last, 0);
+    if (caret >= 0) ::SendMessageW(listBox_, LB_SETCARETINDEX, static_cast<WPARAM>(caret), FALSE);
     ::SendMessageW(listBox_, LB_SETTOPINDEX, static_cast<WPARAM>(top), 0);
 }
 
