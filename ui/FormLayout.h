@@ -23,7 +23,7 @@ struct TLayoutRect {
     int Height = 0;
 };
 
-struct TControlSpec {
+struct TControlLayout {
     const char* Name;
     TControlKind Kind;
     TLayoutRect Rect;
@@ -42,22 +42,22 @@ struct TControlSpec {
     bool WordWrap = false;
 };
 
-struct TFormSpec {
+struct TFormLayout {
     const char* Name;
     // Design caption; the main window's is replaced by the application title at start-up.
     const char* Caption;
     int ClientWidth;
     // The client area below the menu bar, when the form has one.
     int ClientHeight;
-    std::span<const TControlSpec> Controls;
+    std::span<const TControlLayout> Controls;
 
     // The control of that name; throws std::out_of_range for a name the form lacks.
-    const TControlSpec& Control(std::string_view name) const;
+    const TControlLayout& Control(std::string_view name) const;
     // The control's rectangle in the form's client coordinates (parents' offsets added).
     TLayoutRect FormRect(std::string_view name) const;
 };
 
-struct TMenuItemSpec {
+struct TMenuItemLayout {
     const char* Name;
     // "-" is a separator.
     const char* Text;
@@ -66,10 +66,10 @@ struct TMenuItemSpec {
     bool HiddenByDefault = false;
 };
 
-struct TMenuSpec {
+struct TMenuLayout {
     const char* Name;
     const char* Text;
-    std::span<const TMenuItemSpec> Items;
+    std::span<const TMenuItemLayout> Items;
 };
 
 // The form font: family and size in points, and its height in pixels at 96 dpi.
@@ -77,8 +77,8 @@ inline constexpr const char* kFormFontFamily = "MS Sans Serif";
 inline constexpr int kFormFontPoints = 8;
 
 // The main window (MainForm), its status bar's panels and the operator log's line height.
-const TFormSpec& MainFormSpec();
-std::span<const TMenuSpec> MainMenuSpec();
+const TFormLayout& MainFormLayout();
+std::span<const TMenuLayout> MainMenuLayout();
 inline constexpr int kStatusPanelWidths[2] = {150, 50};
 inline constexpr int kListItemHeight = 13;
 // Shown beside the status panels from the moment a close is asked for during an upgrade
@@ -87,12 +87,12 @@ inline constexpr const char* kClosingNote = "Closing when this step ends...";
 
 // The port selection dialog (CommSelFrm): ComboBox1 lists kPortCount ports, item
 // position p standing for port number p + 1.
-const TFormSpec& CommSelFrmSpec();
+const TFormLayout& CommSelFrmLayout();
 inline constexpr int kPortCount = 32;
 std::string PortItemText(int position);
 
 // The about box (AboutBox), controls listed from the bottom of the drawing order up.
-const TFormSpec& AboutBoxSpec();
+const TFormLayout& AboutBoxLayout();
 
 // The text-input boxes of Load File: caption and prompt of each.
 struct TInputPrompt {

@@ -246,8 +246,8 @@ protected:
     // A control's place in the X window of the main window, which holds the menu bar above
     // the client area.
     QRect InMainWindow(TXSession::TWindow window, const char* name) {
-        const int menuHeight = x->Geometry(window).height() - MainFormSpec().ClientHeight;
-        return ToQRect(MainFormSpec().FormRect(name)).translated(0, menuHeight);
+        const int menuHeight = x->Geometry(window).height() - MainFormLayout().ClientHeight;
+        return ToQRect(MainFormLayout().FormRect(name)).translated(0, menuHeight);
     }
 
     // Keys to the focused window; then the new window that has that caption, 0 when none came.
@@ -276,7 +276,7 @@ TEST_F(WineDesktopTest, StartRunsAWholeUpgradeInTheDescribedWindow) {
     // The window as described: client area, controls at their places with their texts.
     const auto probed = WaitForProbed(title, "Start");
     ASSERT_TRUE(probed);
-    const TFormSpec& form = MainFormSpec();
+    const TFormLayout& form = MainFormLayout();
     EXPECT_EQ(probed->Client, QSize(form.ClientWidth, form.ClientHeight));
     for (const char* name : {"ListBox1", "Button6", "Button1", "StatusBar1"}) {
         const TProbedControl* control = probed->At(ToQRect(form.FormRect(name)));
@@ -344,7 +344,7 @@ TEST_F(WineDesktopTest, PortDialogAndAboutBoxAnswerTheirKeys) {
     ASSERT_NE(dialog, 0u);
     auto probed = WaitForProbed("Comm Port Selection", "&Cancel");
     ASSERT_TRUE(probed);
-    const TFormSpec& ports = CommSelFrmSpec();
+    const TFormLayout& ports = CommSelFrmLayout();
     EXPECT_EQ(probed->Client, QSize(ports.ClientWidth, ports.ClientHeight));
     const TProbedControl* list = probed->At(ToQRect(ports.FormRect("ComboBox1")));
     ASSERT_NE(list, nullptr);
@@ -367,7 +367,7 @@ TEST_F(WineDesktopTest, PortDialogAndAboutBoxAnswerTheirKeys) {
     x->Key("Return");
     const auto after = WaitForProbed(title, "Start");
     ASSERT_TRUE(after);
-    EXPECT_EQ(after->At(ToQRect(MainFormSpec().FormRect("StatusBar1")))->Text, " Port: COM1");
+    EXPECT_EQ(after->At(ToQRect(MainFormLayout().FormRect("StatusBar1")))->Text, " Port: COM1");
     EXPECT_EQ(ReadAll(work.Path() / "Bootload.Ini"), settings);
 
     // Help, About: the version line from the executable's own version block, OK focused.
@@ -375,7 +375,7 @@ TEST_F(WineDesktopTest, PortDialogAndAboutBoxAnswerTheirKeys) {
     ASSERT_NE(about, 0u);
     const auto box = WaitForProbed("About....", "OK");
     ASSERT_TRUE(box);
-    EXPECT_EQ(box->Client, QSize(AboutBoxSpec().ClientWidth, AboutBoxSpec().ClientHeight));
+    EXPECT_EQ(box->Client, QSize(AboutBoxLayout().ClientWidth, AboutBoxLayout().ClientHeight));
     const TAboutTexts texts = MakeAboutTexts(ReadVersionInfo());  // the same record as this build's
     ASSERT_NE(texts.Version, TAboutTexts::VersionLine("N/A"));
     EXPECT_NE(box->WithText(texts.Version), nullptr) << "no label reads " << texts.Version;
@@ -400,7 +400,7 @@ TEST_F(WineDesktopTest, SavedPortThatDoesNotOpenShowsTheStartUpMessage) {
     x->Key("Return");
     const auto main = WaitForProbed(title, "Start");
     ASSERT_TRUE(main);
-    EXPECT_EQ(main->At(ToQRect(MainFormSpec().FormRect("StatusBar1")))->Text, "");
+    EXPECT_EQ(main->At(ToQRect(MainFormLayout().FormRect("StatusBar1")))->Text, "");
     EXPECT_TRUE(main->WithText("Start")->Enabled);
     EXPECT_EQ(ReadAll(work.Path() / "Bootload.Ini"), "[Options]\r\nComms_Port=3\r\n");
 }

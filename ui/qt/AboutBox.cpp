@@ -10,7 +10,7 @@
 namespace {
 
 QLabel* MakeLabel(QWidget* parent, const char* name) {
-    auto* label = new QLabel(QString::fromUtf8(AboutBoxSpec().Control(name).Text), parent);
+    auto* label = new QLabel(QString::fromUtf8(AboutBoxLayout().Control(name).Text), parent);
     label->setObjectName(QString::fromLatin1(name));
     label->setTextFormat(Qt::PlainText);
     QPalette palette = label->palette();
@@ -20,14 +20,14 @@ QLabel* MakeLabel(QWidget* parent, const char* name) {
 }
 
 QRect Rect(const char* name) {
-    const TLayoutRect r = AboutBoxSpec().Control(name).Rect;
+    const TLayoutRect r = AboutBoxLayout().Control(name).Rect;
     return QRect(r.Left, r.Top, r.Width, r.Height);
 }
 
 }  // namespace
 
 TAboutBox::TAboutBox(QWidget* parent, const TVersionInfo& info) : QDialog(parent) {
-    const TFormSpec& form = AboutBoxSpec();
+    const TFormLayout& form = AboutBoxLayout();
     setObjectName(QString::fromLatin1(form.Name));
     setWindowTitle(QString::fromUtf8(form.Caption));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

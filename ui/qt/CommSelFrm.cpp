@@ -5,7 +5,7 @@
 #include "ui/qt/FormFont.h"
 
 TCommSelFrm::TCommSelFrm(QWidget* parent) : QDialog(parent) {
-    const TFormSpec& form = CommSelFrmSpec();
+    const TFormLayout& form = CommSelFrmLayout();
     auto place = [&form](QWidget* widget, const char* name) {
         const TLayoutRect r = form.Control(name).Rect;
         widget->setObjectName(QString::fromLatin1(name));

@@ -20,7 +20,7 @@ QString Text(const char* text) {
     return QString::fromUtf8(text);
 }
 
-void Place(QWidget* widget, const TFormSpec& form, const char* name) {
+void Place(QWidget* widget, const TFormLayout& form, const char* name) {
     const TLayoutRect r = form.Control(name).Rect;
     widget->setObjectName(QString::fromLatin1(name));
     widget->setGeometry(r.Left, r.Top, r.Width, r.Height);
@@ -38,15 +38,16 @@ std::string AskText(QWidget* parent, const TInputPrompt& prompt) {
 
 TMainForm::TMainForm(TMessageLoop& loop, TApplicationCore::TPortFactoryMaker makePorts, TOptions options)
     : options_(options) {
-    setObjectName(Text(MainFormSpec().Name));
-    setWindowTitle(Text(MainFormSpec().Caption));
+    setObjectName(Text(MainFormLayout().Name));
+    setWindowTitle(Text(MainFormLayout().Caption));
     // Fixed single border: system menu, minimise and close, no maximise.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(FormFont());
     BuildMenu();
     BuildControls();
-    setFixedSize(MainFormSpec().ClientWidth, MainMenu1->sizeHint().height() + MainFormSpec().ClientHeight);
+    setFixedSize(MainFormLayout().ClientWidth,
+                 MainMenu1->sizeHint().height() + MainFormLayout().ClientHeight);
 
     log_ = std::make_unique<TListBoxLog>(*ListBox1);
     core_ = std::make_unique<TApplicationCore>(loop, *this, *log_, std::move(makePorts));
@@ -68,11 +69,11 @@ void TMainForm::BuildMenu() {
                                                                 {"About1", &TMainForm::About1Click}};
     std::map<std::string, QMenu*> menus;
     std::map<std::string, QAction*> actions;
-    for (const TMenuSpec& entry : MainMenuSpec()) {
+    for (const TMenuLayout& entry : MainMenuLayout()) {
         QMenu* menu = MainMenu1->addMenu(Text(entry.Text));
         menu->setObjectName(Text(entry.Name));
         menus[entry.Name] = menu;
-        for (const TMenuItemSpec& item : entry.Items) {
+        for (const TMenuItemLayout& item : entry.Items) {
             QAction* action =
                 std::string(item.Text) == "-" ? menu->addSeparator() : menu->addAction(Text(item.Text));
             action->setObjectName(Text(item.Name));
@@ -96,7 +97,7 @@ void TMainForm::BuildMenu() {
 }
 
 void TMainForm::BuildControls() {
-    const TFormSpec& form = MainFormSpec();
+    const TFormLayout& form = MainFormLayout();
     const int statusHeight = form.Control("StatusBar1").Rect.Height;
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("ClientArea"));

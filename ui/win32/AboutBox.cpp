@@ -4,7 +4,8 @@
 
 TAboutBox::TAboutBox(HWND owner, const TVersionInfo& info)
     // Not clipping its children: the labels are transparent over the stamp the box draws.
-    : TForm(AboutBoxSpec(), WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, WS_EX_DLGMODALFRAME, owner),
+    : TForm(AboutBoxLayout(), WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, WS_EX_DLGMODALFRAME,
+            owner),
       texts_(MakeAboutTexts(info)) {
     SetText("Label1", texts_.Description);
     SetText("Label2", texts_.Version);

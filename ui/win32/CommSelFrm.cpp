@@ -4,7 +4,7 @@
 
 TCommSelFrm::TCommSelFrm(HWND owner)
     // Not clipping its children: the group box leaves its inside for the dialog to paint.
-    : TForm(CommSelFrmSpec(), WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME, owner) {
+    : TForm(CommSelFrmLayout(), WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME, owner) {
     HWND list = Control("ComboBox1");
     for (int position = 0; position < kPortCount; ++position)
         ::SendMessageW(list, CB_ADDSTRING, 0,

@@ -88,7 +88,7 @@ HFONT TForm::FormFont() {
     return font;
 }
 
-TForm::TForm(const TFormSpec& spec, DWORD style, DWORD exStyle, HWND owner) : spec_(spec) {
+TForm::TForm(const TFormLayout& layout, DWORD style, DWORD exStyle, HWND owner) : layout_(layout) {
     static const ATOM registered = [] {
         WNDCLASSEXW windowClass{};
         windowClass.cbSize = sizeof windowClass;
@@ -103,10 +103,11 @@ TForm::TForm(const TFormSpec& spec, DWORD style, DWORD exStyle, HWND owner) : sp
         return ::RegisterClassExW(&windowClass);
     }();
     if (registered == 0) throw std::runtime_error("Cannot register the window class");
-    window_ = ::CreateWindowExW(exStyle, kFormClass, WideFromUtf8(spec.Caption).c_str(), style, CW_USEDEFAULT,
-                                CW_USEDEFAULT, Scale(spec.ClientWidth), Scale(spec.ClientHeight), owner,
-                                nullptr, ::GetModuleHandleW(nullptr), this);
-    if (window_ == nullptr) throw std::runtime_error(std::string("Cannot create the window ") + spec.Name);
+    window_ =
+        ::CreateWindowExW(exStyle, kFormClass, WideFromUtf8(layout.Caption).c_str(), style, CW_USEDEFAULT,
+                          CW_USEDEFAULT, Scale(layout.ClientWidth), Scale(layout.ClientHeight), owner,
+                          nullptr, ::GetModuleHandleW(nullptr), this);
+    if (window_ == nullptr) throw std::runtime_error(std::string("Cannot create the window ") + layout.Name);
     ::SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(FormFont()), FALSE);
     CreateControls();
     FitClientArea();
@@ -120,13 +121,13 @@ TForm::~TForm() {
 }
 
 RECT TForm::ScaledRect(std::string_view name) const {
-    const TLayoutRect r = spec_.FormRect(name);
+    const TLayoutRect r = layout_.FormRect(name);
     return RECT{Scale(r.Left), Scale(r.Top), Scale(r.Left + r.Width), Scale(r.Top + r.Height)};
 }
 
 void TForm::CreateControls() {
     int id = kFirstControlId;
-    for (const TControlSpec& control : spec_.Controls) {
+    for (const TControlLayout& control : layout_.Controls) {
         const wchar_t* windowClass = ClassOf(control.Kind);
         ++id;
         if (windowClass == nullptr) continue;
@@ -185,7 +186,7 @@ void TForm::CreateControls() {
     }
 }
 
-void TForm::FitLabel(const TControlSpec& label) {
+void TForm::FitLabel(const TControlLayout& label) {
     HWND window = Control(label.Name);
     std::vector<wchar_t> text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1);
     ::GetWindowTextW(window, text.data(), static_cast<int>(text.size()));
@@ -204,7 +205,7 @@ void TForm::FitLabel(const TControlSpec& label) {
 
 void TForm::SetText(std::string_view name, const std::string& text) {
     ::SetWindowTextW(Control(name), WideFromUtf8(text).c_str());
-    const TControlSpec& control = spec_.Control(name);
+    const TControlLayout& control = layout_.Control(name);
     if (control.Kind == TControlKind::Label) FitLabel(control);
 }
 
@@ -222,8 +223,8 @@ void TForm::FitClientArea() {
     RECT window{}, client{};
     ::GetWindowRect(window_, &window);
     ::GetClientRect(window_, &client);
-    const int width = (window.right - window.left) - client.right + Scale(spec_.ClientWidth);
-    const int height = (window.bottom - window.top) - client.bottom + Scale(spec_.ClientHeight);
+    const int width = (window.right - window.left) - client.right + Scale(layout_.ClientWidth);
+    const int height = (window.bottom - window.top) - client.bottom + Scale(layout_.ClientHeight);
     ::SetWindowPos(window_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -275,7 +276,7 @@ void TForm::OnClose() {
     if (modal_) EndModal(IDCANCEL);
 }
 
-void TForm::DrawBevel(HDC dc, const TControlSpec& bevel) const {
+void TForm::DrawBevel(HDC dc, const TControlLayout& bevel) const {
     RECT r = ScaledRect(bevel.Name);
     switch (bevel.Shape) {
         case TBevelShape::Box:
@@ -293,18 +294,18 @@ void TForm::DrawBevel(HDC dc, const TControlSpec& bevel) const {
 }
 
 void TForm::Paint(HDC dc) {
-    for (const TControlSpec& control : spec_.Controls)
+    for (const TControlLayout& control : layout_.Controls)
         if (control.Kind == TControlKind::Bevel) DrawBevel(dc, control);
 }
 
 LRESULT TForm::DefaultButton() const {
     // A focused push button is the one Enter presses; otherwise the form's default button.
     HWND focus = ::GetFocus();
-    for (const TControlSpec& control : spec_.Controls) {
+    for (const TControlLayout& control : layout_.Controls) {
         if (control.Kind != TControlKind::Button) continue;
         if (Control(control.Name) == focus) return MAKELRESULT(ControlId(control.Name), DC_HASDEFID);
     }
-    for (const TControlSpec& control : spec_.Controls)
+    for (const TControlLayout& control : layout_.Controls)
         if (control.Kind == TControlKind::Button && control.Default)
             return MAKELRESULT(ControlId(control.Name), DC_HASDEFID);
     return 0;

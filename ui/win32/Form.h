@@ -17,7 +17,7 @@
 // FilterMessage. The Escape key does nothing unless a form gives it a meaning.
 class TForm {
 public:
-    TForm(const TFormSpec& spec, DWORD style, DWORD exStyle, HWND owner);
+    TForm(const TFormLayout& layout, DWORD style, DWORD exStyle, HWND owner);
     virtual ~TForm();
     TForm(const TForm&) = delete;
     TForm& operator=(const TForm&) = delete;
@@ -26,7 +26,7 @@ public:
     // The control's window; null for a bevel or a picture.
     HWND Control(std::string_view name) const;
     int ControlId(std::string_view name) const;
-    const TFormSpec& Spec() const { return spec_; }
+    const TFormLayout& Layout() const { return layout_; }
 
     // Sets a control's text; a label is sized to it again (a word-wrapping label grows
     // downwards when the text needs more lines than its design height holds).
@@ -64,15 +64,15 @@ protected:
     // Resizes the window so that its client area (below a menu bar) is the described size.
     void FitClientArea();
     void CentreOn(HWND other);
-    void DrawBevel(HDC dc, const TControlSpec& bevel) const;
+    void DrawBevel(HDC dc, const TControlLayout& bevel) const;
 
-    const TFormSpec& spec_;
+    const TFormLayout& layout_;
     HWND window_ = nullptr;
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void CreateControls();
-    void FitLabel(const TControlSpec& label);
+    void FitLabel(const TControlLayout& label);
     LRESULT DefaultButton() const;
 
     std::map<std::string, HWND, std::less<>> controls_;

@@ -8,12 +8,12 @@
 namespace {
 
 const std::array kInputControls{
-    TControlSpec{"Prompt", TControlKind::Label, {8, 8, 234, 13}, ""},
-    TControlSpec{"Edit", TControlKind::Edit, {8, 26, 234, 21}, "", 0},
-    TControlSpec{"OKButton", TControlKind::Button, {86, 60, 75, 25}, "OK", 1, true},
-    TControlSpec{"CancelButton", TControlKind::Button, {167, 60, 75, 25}, "Cancel", 2},
+    TControlLayout{"Prompt", TControlKind::Label, {8, 8, 234, 13}, ""},
+    TControlLayout{"Edit", TControlKind::Edit, {8, 26, 234, 21}, "", 0},
+    TControlLayout{"OKButton", TControlKind::Button, {86, 60, 75, 25}, "OK", 1, true},
+    TControlLayout{"CancelButton", TControlKind::Button, {167, 60, 75, 25}, "Cancel", 2},
 };
-const TFormSpec kInputForm{"InputBox", "", 250, 93, kInputControls};
+const TFormLayout kInputForm{"InputBox", "", 250, 93, kInputControls};
 
 class TInputForm final : public TForm {
 public:

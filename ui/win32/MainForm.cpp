@@ -21,7 +21,7 @@ constexpr int kNotePart = 2;
 }  // namespace
 
 TMainForm::TMainForm(TMessageLoop& loop, TApplicationCore::TPortFactoryMaker makePorts, TOptions options)
-    : TForm(MainFormSpec(), WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, 0,
+    : TForm(MainFormLayout(), WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, 0,
             nullptr),
       loop_(loop),
       options_(options) {
@@ -49,9 +49,9 @@ TMainForm::~TMainForm() {
 void TMainForm::BuildMenu() {
     menu_ = ::CreateMenu();
     int id = kFirstMenuId;
-    for (const TMenuSpec& entry : MainMenuSpec()) {
+    for (const TMenuLayout& entry : MainMenuLayout()) {
         HMENU popup = ::CreatePopupMenu();
-        for (const TMenuItemSpec& item : entry.Items) {
+        for (const TMenuItemLayout& item : entry.Items) {
             ++id;
             menuIds_[item.Name] = id;
             // Hidden from the start, so that a start-up that fails early does not leave it showing.
