@@ -1,53 +1,61 @@
 #include "ui/win32/Pictures.h"
 
 #include <cmath>
-#include <vector>
 
+#include "ui/ChipPicture.h"
 #include "ui/win32/Form.h"
 
 namespace {
 
-constexpr int kChipWidth = 66;
-constexpr int kChipHeight = 52;
+COLORREF Colour(std::int32_t rgb) {
+    return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+}
 
-// Draws the chip at 96-dpi coordinates through a scaling of the device context.
+// GDI takes whole units: the shapes are drawn at kFine times their size, under a transform
+// that scales them back.
+constexpr int kFine = 4;
+
+int Fine(double value) {
+    return static_cast<int>(std::lround(value * kFine));
+}
+
 void DrawChipShapes(HDC dc) {
-    HPEN pinEdge = ::CreatePen(PS_SOLID, 1, RGB(0x70, 0x70, 0x70));
-    HBRUSH pin = ::CreateSolidBrush(RGB(0xC8, 0xC8, 0xC8));
-    HGDIOBJ oldPen = ::SelectObject(dc, pinEdge);
-    HGDIOBJ oldBrush = ::SelectObject(dc, pin);
-    // Eight pins on the top and bottom edges.
-    for (int i = 0; i < 8; ++i) {
-        const int x = 9 + (i * 13) / 2;
-        ::Rectangle(dc, x, 1, x + 4, 11);
-        ::Rectangle(dc, x, 41, x + 4, 51);
+    const int saved = ::SaveDC(dc);
+    for (const TChipShape& shape : ChipShapes()) {
+        HPEN pen = shape.Edge >= 0 ? ::CreatePen(PS_SOLID, Fine(shape.EdgeWidth), Colour(shape.Edge))
+                                   : static_cast<HPEN>(::GetStockObject(NULL_PEN));
+        HBRUSH brush = shape.Fill >= 0 ? ::CreateSolidBrush(Colour(shape.Fill))
+                                       : static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH));
+        ::SelectObject(dc, pen);
+        ::SelectObject(dc, brush);
+        const int left = Fine(shape.X), top = Fine(shape.Y);
+        const int right = Fine(shape.X + shape.W), bottom = Fine(shape.Y + shape.H);
+        switch (shape.Kind) {
+            case TChipShape::TKind::Rect:
+                ::Rectangle(dc, left, top, right, bottom);
+                break;
+            case TChipShape::TKind::RoundRect:
+                ::RoundRect(dc, left, top, right, bottom, Fine(2 * shape.Radius), Fine(2 * shape.Radius));
+                break;
+            case TChipShape::TKind::RightHalfEllipse: {
+                const int middle = (left + right) / 2;
+                ::Pie(dc, left, top, right, bottom, middle, bottom, middle, top);
+                break;
+            }
+            case TChipShape::TKind::Ellipse:
+                ::Ellipse(dc, left, top, right, bottom);
+                break;
+            case TChipShape::TKind::Line:
+                ::MoveToEx(dc, left, top, nullptr);
+                ::LineTo(dc, right, bottom);
+                break;
+        }
+        ::SelectObject(dc, ::GetStockObject(NULL_PEN));
+        ::SelectObject(dc, ::GetStockObject(NULL_BRUSH));
+        if (shape.Edge >= 0) ::DeleteObject(pen);
+        if (shape.Fill >= 0) ::DeleteObject(brush);
     }
-    // The package body with a lighter rim, the orientation notch and the pin-one dot.
-    HPEN rim = ::CreatePen(PS_SOLID, 1, RGB(0x55, 0x55, 0x5A));
-    HBRUSH body = ::CreateSolidBrush(RGB(0x24, 0x24, 0x28));
-    ::SelectObject(dc, rim);
-    ::SelectObject(dc, body);
-    ::RoundRect(dc, 5, 9, 61, 43, 4, 4);
-    HBRUSH notch = ::CreateSolidBrush(RGB(0x10, 0x10, 0x12));
-    ::SelectObject(dc, ::GetStockObject(NULL_PEN));
-    ::SelectObject(dc, notch);
-    ::Pie(dc, 1, 21, 10, 32, 5, 32, 5, 21);
-    HBRUSH dot = ::CreateSolidBrush(RGB(0x60, 0x60, 0x66));
-    ::SelectObject(dc, dot);
-    ::Ellipse(dc, 10, 34, 15, 39);
-    // Faint marking lines, as a part number would be printed.
-    HPEN marking = ::CreatePen(PS_SOLID, 2, RGB(0x9A, 0x9A, 0xA0));
-    ::SelectObject(dc, marking);
-    ::MoveToEx(dc, 20, 21, nullptr);
-    ::LineTo(dc, 50, 21);
-    ::MoveToEx(dc, 20, 27, nullptr);
-    ::LineTo(dc, 42, 27);
-    ::SelectObject(dc, oldPen);
-    ::SelectObject(dc, oldBrush);
-    for (HGDIOBJ object : {static_cast<HGDIOBJ>(pinEdge), static_cast<HGDIOBJ>(pin),
-                           static_cast<HGDIOBJ>(rim), static_cast<HGDIOBJ>(body), static_cast<HGDIOBJ>(notch),
-                           static_cast<HGDIOBJ>(dot), static_cast<HGDIOBJ>(marking)})
-        ::DeleteObject(object);
+    ::RestoreDC(dc, saved);
 }
 
 // Sets a transform on dc: 96-dpi picture coordinates, scaled by factor, placed at (x, y).
@@ -73,7 +81,7 @@ void Unplace(HDC dc) {
 
 void DrawChipPicture(HDC dc, int left, int top) {
     const int saved = ::SaveDC(dc);
-    Place(dc, TForm::Scale(1000) / 1000.0, left, top);
+    Place(dc, TForm::Scale(1000) / 1000.0 / kFine, left, top);
     DrawChipShapes(dc);
     Unplace(dc);
     ::RestoreDC(dc, saved);
@@ -124,56 +132,6 @@ void DrawBetaStamp(HDC dc, const RECT& area) {
 }
 
 HICON ChipIcon(int size) {
-    // The chip on magenta, its transparent colour, in a square; magenta becomes the mask.
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = size;
-    info.bmiHeader.biHeight = -size;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HDC screen = ::GetDC(nullptr);
-    HDC dc = ::CreateCompatibleDC(screen);
-    HBITMAP colour = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    ::ReleaseDC(nullptr, screen);
-    if (colour == nullptr) {
-        ::DeleteDC(dc);
-        return nullptr;
-    }
-    HGDIOBJ old = ::SelectObject(dc, colour);
-    const COLORREF magenta = RGB(0xFF, 0x00, 0xFF);
-    HBRUSH background = ::CreateSolidBrush(magenta);
-    RECT all{0, 0, size, size};
-    ::FillRect(dc, &all, background);
-    ::DeleteObject(background);
-    const double factor = static_cast<double>(size) / kChipWidth;
-    Place(dc, factor, 0, (size - kChipHeight * factor) / 2);
-    DrawChipShapes(dc);
-    Unplace(dc);
-    ::GdiFlush();
-    auto* pixels = static_cast<std::uint32_t*>(bits);
-    std::vector<unsigned char> mask(static_cast<std::size_t>((size + 15) / 16 * 2) * size, 0);
-    const int stride = (size + 15) / 16 * 2;
-    for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x) {
-            std::uint32_t& p = pixels[y * size + x];
-            if ((p & 0xFFFFFF) == 0xFF00FF) {
-                p = 0;
-                mask[y * stride + x / 8] |= static_cast<unsigned char>(0x80 >> (x % 8));
-            } else {
-                p |= 0xFF000000;
-            }
-        }
-    ::SelectObject(dc, old);
-    ::DeleteDC(dc);
-    HBITMAP maskBitmap = ::CreateBitmap(size, size, 1, 1, mask.data());
-    ICONINFO icon{};
-    icon.fIcon = TRUE;
-    icon.hbmColor = colour;
-    icon.hbmMask = maskBitmap;
-    HICON result = ::CreateIconIndirect(&icon);
-    ::DeleteObject(colour);
-    ::DeleteObject(maskBitmap);
-    return result;
+    return static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, size,
+                                           size, LR_DEFAULTCOLOR));
 }
