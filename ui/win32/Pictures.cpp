@@ -109,20 +109,31 @@ void DrawBetaStamp(HDC dc, const RECT& area) {
     int x = -(whole.cx + 9) / 2;
     const int y = -whole.cy / 2;
     HBRUSH face = ::GetSysColorBrush(COLOR_BTNFACE);
+    TEXTMETRICW metrics{};
+    ::GetTextMetricsW(dc, &metrics);
+    // The capitals' box: from the top of the cell below its internal leading down to the baseline.
+    const int capTop = y + metrics.tmInternalLeading;
+    const int capHeight = metrics.tmAscent - metrics.tmInternalLeading;
     for (int i = 0; i < 4; ++i) {
         SIZE letter{};
         ::GetTextExtentPoint32W(dc, word + i, 1, &letter);
+        ABC widths{};
+        if (!::GetCharABCWidthsW(dc, word[i], word[i], &widths))
+            widths = ABC{0, static_cast<UINT>(letter.cx), 0};
         ::TextOutW(dc, x, y, word + i, 1);
-        // The stencil's bridges: a gap through the stem of B and E, under the bar of T,
-        // through the apex of A.
+        const int left = x + widths.abcA;
+        const int width = static_cast<int>(widths.abcB);
+        // The stencil's bridges: under the bar of T and through the apex of A. The gaps that
+        // hold B's bowls and E's arms depend on the weight of the stem, which the system's
+        // fonts do not keep: cut blindly they make the letters unreadable.
         RECT bridge{};
         if (word[i] == L'T')
-            bridge = RECT{x, y + letter.cy * 2 / 5, x + letter.cx, y + letter.cy * 2 / 5 + 2};
+            bridge = RECT{left - 1, capTop + capHeight * 27 / 100, left + width + 1,
+                          capTop + capHeight * 27 / 100 + 2};
         else if (word[i] == L'A')
-            bridge = RECT{x + letter.cx / 2 - 1, y, x + letter.cx / 2 + 1, y + letter.cy / 2};
-        else
-            bridge = RECT{x + letter.cx * 36 / 100, y, x + letter.cx * 36 / 100 + 2, y + letter.cy};
-        ::FillRect(dc, &bridge, face);
+            bridge =
+                RECT{left + width / 2 - 1, capTop - 1, left + width / 2 + 1, capTop + capHeight * 45 / 100};
+        if (bridge.right > bridge.left) ::FillRect(dc, &bridge, face);
         x += letter.cx + 3;
     }
     Unplace(dc);
