@@ -11,7 +11,8 @@ foreach(program bootloader bootloader-cli unitsim)
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
 endforeach()
-if(TARGET bootloader)
+if(TARGET bootloader AND NOT WIN32)
+  # The Linux desktop's menu entry and icon; the Windows program carries its icon itself.
   install(FILES ${PROJECT_SOURCE_DIR}/ui/bootloader.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${PROJECT_SOURCE_DIR}/ui/bootloader.svg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
