@@ -149,6 +149,7 @@ bool TWin32MessageLoop::DispatchQueued() {
             quitCode_ = static_cast<int>(message.wParam);
             continue;
         }
+        if (filter_ != nullptr && filter_(message)) continue;
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
     }

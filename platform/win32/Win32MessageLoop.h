@@ -42,6 +42,13 @@ public:
     // True once a WM_QUIT has been taken from the queue by this loop.
     bool QuitRequested() const { return quitRequested_; }
 
+    // Sees every message a dispatch takes from the queue before it is translated and
+    // dispatched; returns true when it has handled the message itself. A window program
+    // gives its dialogs' keyboard navigation (IsDialogMessage) this way, so that Tab and
+    // Enter work in them during every wait.
+    using TMessageFilter = bool (*)(MSG& message);
+    void SetMessageFilter(TMessageFilter filter) { filter_ = filter; }
+
 private:
     struct TTimer {
         TTask Task;
@@ -74,4 +81,5 @@ private:
     int quitCode_ = 0;
     std::map<TTimerId, TTimer> timers_;
     TTimerId nextTimerId_ = 0;
+    TMessageFilter filter_ = nullptr;
 };

@@ -9,7 +9,7 @@
 #include "link/posix/PosixPortFactory.h"
 #include "package/TitleTable.h"
 #include "tests/ui/MainFormFixture.h"
-#include "ui/ScreenshotRun.h"
+#include "ui/qt/ScreenshotRun.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <QPushButton>
 
 #include "platform/VersionInfo.h"
-#include "ui/Bevel.h"
+#include "ui/qt/Bevel.h"
 
 // The about box: the program's description, version and build, copyright, a chip picture
 // and, for pre-release builds, a BETA stamp under the texts. The texts are read once, when

@@ -6,13 +6,15 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "ui/FormLayout.h"
+
 // The port selection dialog. It only offers the choice: the main window's Comms Port
 // command sets the selection, shows it and acts on the answer. Ok accepts; Cancel, the
 // Enter key (Cancel is the default button) and the close box reject; Escape does nothing.
 class TCommSelFrm : public QDialog {
     Q_OBJECT
 public:
-    static constexpr int kPortCount = 32;
+    static constexpr int kPortCount = ::kPortCount;
 
     explicit TCommSelFrm(QWidget* parent = nullptr);
 

@@ -1,4 +1,4 @@
-#include "ui/ListBoxLog.h"
+#include "ui/qt/ListBoxLog.h"
 
 void TListBoxLog::Clear() {
     listBox_.clear();

@@ -1,4 +1,4 @@
-#include "ui/MainForm.h"
+#include "ui/qt/MainForm.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -6,23 +6,31 @@
 #include <QInputDialog>
 #include <QScreen>
 #include <QWidget>
+#include <map>
 
-#include "ui/AboutBox.h"
-#include "ui/CommSelFrm.h"
-#include "ui/FormFont.h"
-#include "ui/MessageBoxes.h"
+#include "ui/FormLayout.h"
+#include "ui/qt/AboutBox.h"
+#include "ui/qt/CommSelFrm.h"
+#include "ui/qt/FormFont.h"
+#include "ui/qt/MessageBoxes.h"
 
 namespace {
 
-// Client area below the menu bar, as the controls' positions assume.
-constexpr int kClientWidth = 409;
-constexpr int kClientHeight = 164;
-constexpr int kStatusBarHeight = 19;
+QString Text(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+void Place(QWidget* widget, const TFormLayout& form, const char* name) {
+    const TLayoutRect r = form.Control(name).Rect;
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(r.Left, r.Top, r.Width, r.Height);
+}
 
 // A text-input box with OK and Cancel; Cancel yields the empty text.
-std::string AskText(QWidget* parent, const QString& caption, const QString& prompt) {
+std::string AskText(QWidget* parent, const TInputPrompt& prompt) {
     bool ok = false;
-    const QString text = QInputDialog::getText(parent, caption, prompt, QLineEdit::Normal, QString(), &ok);
+    const QString text = QInputDialog::getText(parent, Text(prompt.Caption), Text(prompt.Prompt),
+                                               QLineEdit::Normal, QString(), &ok);
     return ok ? text.toStdString() : std::string();
 }
 
@@ -30,15 +38,16 @@ std::string AskText(QWidget* parent, const QString& caption, const QString& prom
 
 TMainForm::TMainForm(TMessageLoop& loop, TApplicationCore::TPortFactoryMaker makePorts, TOptions options)
     : options_(options) {
-    setObjectName(QStringLiteral("MainForm"));
-    setWindowTitle(QStringLiteral("Bootloader"));
+    setObjectName(Text(MainFormLayout().Name));
+    setWindowTitle(Text(MainFormLayout().Caption));
     // Fixed single border: system menu, minimise and close, no maximise.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(FormFont());
     BuildMenu();
     BuildControls();
-    setFixedSize(kClientWidth, MainMenu1->sizeHint().height() + kClientHeight);
+    setFixedSize(MainFormLayout().ClientWidth,
+                 MainMenu1->sizeHint().height() + MainFormLayout().ClientHeight);
 
     log_ = std::make_unique<TListBoxLog>(*ListBox1);
     core_ = std::make_unique<TApplicationCore>(loop, *this, *log_, std::move(makePorts));
@@ -54,54 +63,60 @@ void TMainForm::BuildMenu() {
     MainMenu1 = menuBar();
     MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
 
-    File1 = MainMenu1->addMenu(QStringLiteral("&File"));
-    File1->setObjectName(QStringLiteral("File1"));
-    LoadFile1 = File1->addAction(QStringLiteral("Load File"), this, &TMainForm::LoadFile1Click);
-    LoadFile1->setObjectName(QStringLiteral("LoadFile1"));
-    // Hidden from the start, so that a start-up that fails early does not leave it showing.
-    LoadFile1->setVisible(options_.EnableLoadFile);
-    CloseConnection1 = File1->addAction(QStringLiteral("&Close Connection"));
-    CloseConnection1->setObjectName(QStringLiteral("CloseConnection1"));
-    CloseConnection1->setEnabled(false);
-    N1 = File1->addSeparator();
-    N1->setObjectName(QStringLiteral("N1"));
-    Exit1 = File1->addAction(QStringLiteral("E&xit"), this, &TMainForm::Exit1Click);
-    Exit1->setObjectName(QStringLiteral("Exit1"));
-
-    Options1 = MainMenu1->addMenu(QStringLiteral("&Options"));
-    Options1->setObjectName(QStringLiteral("Options1"));
-    CommsPort1 = Options1->addAction(QStringLiteral("&Comms Port"), this, &TMainForm::CommsPort1Click);
-    CommsPort1->setObjectName(QStringLiteral("CommsPort1"));
-
-    Help1 = MainMenu1->addMenu(QStringLiteral("&Help"));
-    Help1->setObjectName(QStringLiteral("Help1"));
-    About1 = Help1->addAction(QStringLiteral("&About...."), this, &TMainForm::About1Click);
-    About1->setObjectName(QStringLiteral("About1"));
+    const std::map<std::string, void (TMainForm::*)()> handlers{{"LoadFile1", &TMainForm::LoadFile1Click},
+                                                                {"Exit1", &TMainForm::Exit1Click},
+                                                                {"CommsPort1", &TMainForm::CommsPort1Click},
+                                                                {"About1", &TMainForm::About1Click}};
+    std::map<std::string, QMenu*> menus;
+    std::map<std::string, QAction*> actions;
+    for (const TMenuLayout& entry : MainMenuLayout()) {
+        QMenu* menu = MainMenu1->addMenu(Text(entry.Text));
+        menu->setObjectName(Text(entry.Name));
+        menus[entry.Name] = menu;
+        for (const TMenuItemLayout& item : entry.Items) {
+            QAction* action =
+                std::string(item.Text) == "-" ? menu->addSeparator() : menu->addAction(Text(item.Text));
+            action->setObjectName(Text(item.Name));
+            action->setEnabled(item.Enabled);
+            // Hidden from the start, so that a start-up that fails early does not leave it showing.
+            if (item.HiddenByDefault) action->setVisible(options_.EnableLoadFile);
+            if (const auto handler = handlers.find(item.Name); handler != handlers.end())
+                connect(action, &QAction::triggered, this, handler->second);
+            actions[item.Name] = action;
+        }
+    }
+    File1 = menus.at("File1");
+    Options1 = menus.at("Options1");
+    Help1 = menus.at("Help1");
+    LoadFile1 = actions.at("LoadFile1");
+    CloseConnection1 = actions.at("CloseConnection1");
+    N1 = actions.at("N1");
+    Exit1 = actions.at("Exit1");
+    CommsPort1 = actions.at("CommsPort1");
+    About1 = actions.at("About1");
 }
 
 void TMainForm::BuildControls() {
+    const TFormLayout& form = MainFormLayout();
+    const int statusHeight = form.Control("StatusBar1").Rect.Height;
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("ClientArea"));
-    client->setFixedSize(kClientWidth, kClientHeight - kStatusBarHeight);
+    client->setFixedSize(form.ClientWidth, form.ClientHeight - statusHeight);
     setCentralWidget(client);
 
     Bevel1 = new TBevel(TBevel::TShape::TopLine, client);
-    Bevel1->setObjectName(QStringLiteral("Bevel1"));
-    Bevel1->setGeometry(0, 0, kClientWidth, 9);
+    Place(Bevel1, form, "Bevel1");
 
     ListBox1 = new QListWidget(client);
-    ListBox1->setObjectName(QStringLiteral("ListBox1"));
-    ListBox1->setGeometry(8, 8, 393, 97);
+    Place(ListBox1, form, "ListBox1");
     ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
 
-    Button6 = new QPushButton(QStringLiteral("Start"), client);
-    Button6->setObjectName(QStringLiteral("Button6"));
-    Button6->setGeometry(167, 112, 75, 25);
+    Button6 = new QPushButton(Text(form.Control("Button6").Text), client);
+    Place(Button6, form, "Button6");
     connect(Button6, &QPushButton::clicked, this, &TMainForm::Button6Click);
 
-    Button1 = new QPushButton(QStringLiteral("Close"), client);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(328, 112, 75, 25);
+    Button1 = new QPushButton(Text(form.Control("Button1").Text), client);
+    Place(Button1, form, "Button1");
     connect(Button1, &QPushButton::clicked, this, &TMainForm::Button1Click);
 
     setTabOrder(ListBox1, Button6);
@@ -110,18 +125,17 @@ void TMainForm::BuildControls() {
     StatusBar1 = statusBar();
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setSizeGripEnabled(false);
-    StatusBar1->setFixedHeight(kStatusBarHeight);
-    const std::array<int, 2> widths{150, 50};
+    StatusBar1->setFixedHeight(statusHeight);
     for (std::size_t i = 0; i < StatusPanels.size(); ++i) {
         StatusPanels[i] = new QLabel(StatusBar1);
         StatusPanels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        StatusPanels[i]->setFixedWidth(widths[i]);
+        StatusPanels[i]->setFixedWidth(kStatusPanelWidths[i]);
         StatusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         StatusPanels[i]->setTextFormat(Qt::PlainText);
         StatusBar1->addWidget(StatusPanels[i]);
     }
 
-    ClosingNote = new QLabel(QStringLiteral("Closing when this step ends..."), StatusBar1);
+    ClosingNote = new QLabel(Text(kClosingNote), StatusBar1);
     ClosingNote->setObjectName(QStringLiteral("ClosingNote"));
     ClosingNote->setTextFormat(Qt::PlainText);
     StatusBar1->addPermanentWidget(ClosingNote);
@@ -188,9 +202,8 @@ void TMainForm::LoadFile1Click() {
         const QStringList files = OpenDialog1->selectedFiles();
         if (files.isEmpty()) return;
         core_->LoadFileImage(QFile::encodeName(files.first()).toStdString());
-        core_->ApplyProcessorText(
-            AskText(this, QStringLiteral("Enter Processor No."), QStringLiteral("Processor No.")));
-        core_->ApplyModelText(AskText(this, QStringLiteral("Enter VX No."), QStringLiteral("VX No.")));
+        core_->ApplyProcessorText(AskText(this, kProcessorPrompt));
+        core_->ApplyModelText(AskText(this, kModelPrompt));
     });
 }
 

@@ -1,4 +1,4 @@
-#include "ui/Bevel.h"
+#include "ui/qt/Bevel.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "ui/FormFont.h"
+#include "ui/qt/FormFont.h"
 
 #include <QApplication>
 

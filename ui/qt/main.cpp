@@ -10,12 +10,12 @@
 #include "app/VersionText.h"
 #include "link/SystemPortFactory.h"
 #include "platform/qt/QtMessageLoop.h"
-#include "ui/AboutBox.h"
-#include "ui/CommSelFrm.h"
-#include "ui/MainForm.h"
-#include "ui/MessageBoxes.h"
-#include "ui/Pictures.h"
-#include "ui/ScreenshotRun.h"
+#include "ui/qt/AboutBox.h"
+#include "ui/qt/CommSelFrm.h"
+#include "ui/qt/MainForm.h"
+#include "ui/qt/MessageBoxes.h"
+#include "ui/qt/Pictures.h"
+#include "ui/qt/ScreenshotRun.h"
 
 namespace {
 

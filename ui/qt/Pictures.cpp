@@ -1,42 +1,40 @@
-#include "ui/Pictures.h"
+#include "ui/qt/Pictures.h"
 
 #include <QFont>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
 
+#include "ui/ChipPicture.h"
+
 QPixmap DrawChipPicture() {
-    QPixmap pixmap(66, 52);
+    QPixmap pixmap(kChipWidth, kChipHeight);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
-
-    // Eight pins on the top and bottom edges, silver with a darker edge.
-    const QColor pin(0xC8, 0xC8, 0xC8);
-    const QColor pinEdge(0x70, 0x70, 0x70);
-    for (int i = 0; i < 8; ++i) {
-        const qreal x = 9.5 + i * 6.5;
-        painter.setPen(pinEdge);
-        painter.setBrush(pin);
-        painter.drawRect(QRectF(x, 1.5, 3, 9));
-        painter.drawRect(QRectF(x, 41.5, 3, 9));
+    const auto colour = [](std::int32_t rgb) { return QColor(QRgb(static_cast<std::uint32_t>(rgb))); };
+    for (const TChipShape& shape : ChipShapes()) {
+        painter.setPen(shape.Edge >= 0 ? QPen(colour(shape.Edge), shape.EdgeWidth) : QPen(Qt::NoPen));
+        painter.setBrush(shape.Fill >= 0 ? QBrush(colour(shape.Fill)) : QBrush(Qt::NoBrush));
+        const QRectF box(shape.X, shape.Y, shape.W, shape.H);
+        switch (shape.Kind) {
+            case TChipShape::TKind::Rect:
+                painter.drawRect(box);
+                break;
+            case TChipShape::TKind::RoundRect:
+                painter.drawRoundedRect(box, shape.Radius, shape.Radius);
+                break;
+            case TChipShape::TKind::RightHalfEllipse:
+                painter.drawPie(box, -90 * 16, 180 * 16);
+                break;
+            case TChipShape::TKind::Ellipse:
+                painter.drawEllipse(box);
+                break;
+            case TChipShape::TKind::Line:
+                painter.drawLine(QPointF(shape.X, shape.Y), QPointF(shape.X + shape.W, shape.Y + shape.H));
+                break;
+        }
     }
-
-    // The package body with a lighter rim, the orientation notch and the pin-one dot.
-    const QRectF body(5.5, 9.5, 55, 33);
-    painter.setPen(QPen(QColor(0x55, 0x55, 0x5A), 1));
-    painter.setBrush(QColor(0x24, 0x24, 0x28));
-    painter.drawRoundedRect(body, 2, 2);
-    painter.setBrush(QColor(0x10, 0x10, 0x12));
-    painter.setPen(Qt::NoPen);
-    painter.drawPie(QRectF(1.5, 21, 8, 10), -90 * 16, 180 * 16);
-    painter.setBrush(QColor(0x60, 0x60, 0x66));
-    painter.drawEllipse(QPointF(12, 35.5), 2, 2);
-
-    // Faint marking lines, as a part number would be printed.
-    painter.setPen(QPen(QColor(0x9A, 0x9A, 0xA0), 1.5));
-    painter.drawLine(QPointF(20, 21.5), QPointF(50, 21.5));
-    painter.drawLine(QPointF(20, 27.5), QPointF(42, 27.5));
     return pixmap;
 }
 

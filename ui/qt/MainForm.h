@@ -14,8 +14,8 @@
 
 #include "app/AppView.h"
 #include "app/ApplicationCore.h"
-#include "ui/Bevel.h"
-#include "ui/ListBoxLog.h"
+#include "ui/qt/Bevel.h"
+#include "ui/qt/ListBoxLog.h"
 
 class TAboutBox;
 class TCommSelFrm;

@@ -1,7 +1,9 @@
-#include "ui/MessageBoxes.h"
+#include "ui/qt/MessageBoxes.h"
 
 #include <QApplication>
 #include <exception>
+
+#include "ui/DefaultErrorText.h"
 
 namespace {
 
@@ -59,12 +61,6 @@ void SetApplicationTitle(const QString& title) {
 
 QString ApplicationTitle() {
     return Title();
-}
-
-std::string DefaultErrorText(const std::string& message) {
-    // Compared as unsigned bytes: a message ending in a non-ASCII character gains a full stop too.
-    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + '.';
-    return message;
 }
 
 void ShowDefaultErrorBox(const std::string& message) {

@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "ui/DefaultErrorText.h"
+
 // The operator's message boxes. All are modal, parentless (centred on the screen) and
 // offer no choice beyond their buttons.
 
@@ -17,11 +19,6 @@ enum class TMsgDlgType { Warning, Error, Information, Confirmation, Custom };
 // appends it to every window's caption.
 void SetApplicationTitle(const QString& title);
 QString ApplicationTitle();
-
-// The text of the default error box: the message with a full stop appended when its last
-// character comes after "." in character order (so "Failed" gains one, "Failed." and
-// "Failed!" do not).
-std::string DefaultErrorText(const std::string& message);
 
 // The default error box: the application title as caption, the stop icon, one "OK" button.
 void ShowDefaultErrorBox(const std::string& message);

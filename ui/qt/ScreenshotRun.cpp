@@ -1,4 +1,4 @@
-#include "ui/ScreenshotRun.h"
+#include "ui/qt/ScreenshotRun.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -6,9 +6,9 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "ui/AboutBox.h"
-#include "ui/CommSelFrm.h"
-#include "ui/MainForm.h"
+#include "ui/qt/AboutBox.h"
+#include "ui/qt/CommSelFrm.h"
+#include "ui/qt/MainForm.h"
 
 TScreenshotRun::TScreenshotRun(TMainForm& form, TAboutBox& aboutBox, TCommSelFrm& commSelFrm,
                                QString directory)
