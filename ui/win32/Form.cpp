@@ -251,6 +251,7 @@ HWND TForm::InitialFocus() const {
 
 int TForm::ShowModal(TMessageLoop& loop, HWND owner) {
     modal_ = true;
+    modalLoop_ = &loop;
     done_ = false;
     result_ = IDCANCEL;
     CentreOn(owner);
@@ -264,12 +265,16 @@ int TForm::ShowModal(TMessageLoop& loop, HWND owner) {
     ::ShowWindow(window_, SW_HIDE);
     if (owner != nullptr) ::SetActiveWindow(owner);
     modal_ = false;
+    modalLoop_ = nullptr;
     return result_;
 }
 
 void TForm::EndModal(int result) {
     result_ = result;
     done_ = true;
+    // A button or the close box ends the showing from a window procedure, which is no task
+    // of the loop: a wait would not return for it.
+    if (modalLoop_ != nullptr) modalLoop_->Post([] {});
 }
 
 void TForm::OnClose() {

@@ -80,5 +80,7 @@ private:
     HWND lastFocus_ = nullptr;
     bool modal_ = false;
     bool done_ = false;
+    // The loop a modal showing waits on; ending it posts a task there, so the wait wakes.
+    TMessageLoop* modalLoop_ = nullptr;
     int result_ = IDCANCEL;
 };

@@ -100,7 +100,7 @@ void TMainForm::Exit1Click() {
             return;
         }
         quitPending_ = false;
-        finished_ = true;
+        Finish();
     });
 }
 
@@ -155,8 +155,14 @@ void TMainForm::OnClose() {
         return;
     }
     closePending_ = false;
-    finished_ = true;
+    Finish();
     ::ShowWindow(window_, SW_HIDE);
+}
+
+void TMainForm::Finish() {
+    finished_ = true;
+    // Ended from a window procedure or a menu command: the program's wait must wake for it.
+    loop_.Post([] {});
 }
 
 void TMainForm::ShowClosePending() {

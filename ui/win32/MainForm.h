@@ -76,6 +76,8 @@ private:
     // A close asked for during a step is carried out when the step ends; until then the
     // operator sees that it is pending and cannot ask again.
     void ShowClosePending();
+    // The window is done: the program's loop ends after the current message.
+    void Finish();
 
     TMessageLoop& loop_;
     TOptions options_;
