@@ -1,7 +1,10 @@
 #include "cli/Station.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +12,8 @@
 #include <climits>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <memory>
@@ -20,20 +25,19 @@
 #include "cli/StationUnit.h"
 #include "cli/StationUsageError.h"
 #include "package/FirmwareImage.h"
-#include "package/TitleTable.h"
 #include "platform/PortResolver.h"
-#include "platform/StrToInt.h"
 
 namespace {
 
 using TClock = std::chrono::steady_clock;
 
 constexpr int kTickMs = 100;
+const std::string kInterrupted = "the batch was interrupted";
 
-volatile std::sig_atomic_t gInterrupted = 0;
+volatile std::sig_atomic_t gInterrupts = 0;
 
 void OnInterrupt(int) {
-    gInterrupted = 1;
+    gInterrupts = gInterrupts + 1;
 }
 
 struct TRun {
@@ -42,33 +46,6 @@ struct TRun {
     bool Killed = false;
 };
 
-// The package every unit gets, as the units' processes derive it: the one this program
-// carries, or the image file and its numbers. Checked here once, so that a bad image is a
-// usage error of the batch and not the same failure on every unit.
-FirmwareImage BatchPackage(const TStationOptions& options) {
-    FirmwareImage package;
-    package.ProcessorNumber = ReadResourceWord("PROC_NUM");
-    package.SetProgramEnd(package.ProcessorNumber);
-    package.PackageModel = ReadResourceWord("VX_NUM");
-    package.PackageVersion = ReadResourceWord("FW_VER");
-    std::string title;
-    ApplyTitleTable(package, title);
-    if (options.Image) {
-        if (const std::string problem = ImageFileProblem(*options.Image); !problem.empty())
-            throw EStationUsageError(problem);
-        package.LoadImageFromFile(*options.Image);
-        try {
-            package.ProcessorNumber = static_cast<std::uint16_t>(StrToInt(*options.Processor));
-            package.SetProgramEnd(package.ProcessorNumber);
-            package.PackageModel = package.ExpectedModel =
-                static_cast<std::uint16_t>(StrToInt(*options.Model));
-        } catch (const std::exception& error) {
-            throw EStationUsageError(error.what());
-        }
-    }
-    return package;
-}
-
 std::string OwnProgram() {
     char path[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
@@ -76,7 +53,8 @@ std::string OwnProgram() {
     return std::string(path, static_cast<std::size_t>(n));
 }
 
-std::vector<std::string> ChildArgs(const TStationOptions& options, const TStationOptions::TUnit& unit) {
+std::vector<std::string> ChildArgs(const TStationOptions& options, const TStationOptions::TUnit& unit,
+                                   const std::string& batch, bool report) {
     std::vector<std::string> args;
     if (unit.Port != 0)
         args = {"--port", std::to_string(unit.Port)};
@@ -86,7 +64,42 @@ std::vector<std::string> ChildArgs(const TStationOptions& options, const TStatio
         args.insert(args.end(), {"--image", *options.Image, "--processor", *options.Processor, "--model",
                                  *options.Model});
     args.insert(args.end(), {"--station-events", std::to_string(TStationChild::kEventsDescriptor)});
+    if (report)
+        args.insert(args.end(), {"--station-report", std::to_string(TStationChild::kReportDescriptor),
+                                 "--station-batch", batch, "--station-unit", unit.Label, "--station-device",
+                                 unit.Device, "--station-pid", std::to_string(::getpid())});
     return args;
+}
+
+// The descriptors this process has open now.
+int OpenDescriptors() {
+    int count = 0;
+    if (DIR* dir = ::opendir("/proc/self/fd")) {
+        while (const dirent* entry = ::readdir(dir))
+            if (entry->d_name[0] != '.') ++count;
+        ::closedir(dir);
+        return count - 1;  // the directory's own
+    }
+    for (int fd = 0; fd < 1024; ++fd) count += ::fcntl(fd, F_GETFD) != -1;
+    return count;
+}
+
+// A batch starts whole or not at all: the descriptors every unit needs are there before
+// the first unit starts, the soft limit raised towards the hard one if need be. Throws
+// std::runtime_error when even the hard limit is too low.
+void EnsureDescriptors(std::size_t units) {
+    const rlim_t need = static_cast<rlim_t>(OpenDescriptors()) + units * TStationChild::kDescriptorsPerUnit +
+                        TStationChild::kDescriptorsToStart + 1;
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= need)
+        return;
+    if (limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= need) {
+        limit.rlim_cur = need;
+        if (::setrlimit(RLIMIT_NOFILE, &limit) == 0) return;
+    }
+    throw std::runtime_error("a batch of " + std::to_string(units) + " units needs " + std::to_string(need) +
+                             " open files, and this process may have " + std::to_string(limit.rlim_max) +
+                             " (ulimit -n); nothing was started");
 }
 
 }  // namespace
@@ -102,24 +115,32 @@ int TStation::Run(int argc, char** argv) {
     std::string program;
     try {
         options = TStationOptions::Parse(std::vector<std::string>(argv + 1, argv + argc));
-        package = BatchPackage(options);
+        package = TStationReport::Package(options.Image, options.Processor, options.Model);
         std::string base = std::filesystem::current_path().string();
         if (base.empty() || base.back() != '/') base += '/';
         options.ResolveDevices(TPortResolver(base));
+    } catch (const EStationUsageError& error) {
+        std::fprintf(stderr, "bootloader-cli: %s\n(bootloader-cli --help shows the options)\n", error.what());
+        return kExitBatchUsage;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "bootloader-cli: %s\n", error.what());
+        return kExitBatchUsage;
+    }
+    try {
         if (options.Report) report = std::make_unique<TStationReport>(*options.Report);
         program = OwnProgram();
+        EnsureDescriptors(options.Units.size());
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "bootloader-cli: %s\n(bootloader-cli --help shows the options)\n", error.what());
+        std::fprintf(stderr, "bootloader-cli: %s\n", error.what());
         return kExitBatchUsage;
     }
 
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::sigaction(s, &action, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
 
-    TStationDisplay display(stdout, stderr, ::isatty(STDOUT_FILENO) == 1);
+    TStationDisplay display(stdout, stderr, TStationDisplay::TableFits(STDOUT_FILENO, std::getenv("TERM")));
     const auto batchStart = std::chrono::system_clock::now();
     const auto steadyStart = TClock::now();
     const std::string batch = TStationReport::IsoTime(batchStart) + "/" + std::to_string(::getpid());
@@ -131,7 +152,8 @@ int TStation::Run(int argc, char** argv) {
         run->Unit.StartTime = std::chrono::system_clock::now();
         run->Unit.LastActivity = TClock::now();
         try {
-            run->Child = std::make_unique<TStationChild>(program, ChildArgs(options, entry));
+            run->Child = std::make_unique<TStationChild>(
+                program, ChildArgs(options, entry, batch, report != nullptr), report ? report->Fd() : -1);
         } catch (const std::exception& error) {
             run->Unit.Ended(std::nullopt, 0, error.what());
             run->Unit.EndTime = std::chrono::system_clock::now();
@@ -140,15 +162,24 @@ int TStation::Run(int argc, char** argv) {
         runs.push_back(std::move(run));
     }
 
-    bool reportFailed = false;
+    // A unit's line is written by its own process as it ends; the batch writes the lines of
+    // the units whose process could not (it was killed, crashed, never started, or could
+    // not write), and names every unit whose line is missing.
+    std::vector<std::string> unrecorded;
     auto finish = [&](TRun& run) {
         run.Unit.EndTime = std::chrono::system_clock::now();
-        if (report && !report->Write(run.Unit, batch, package)) reportFailed = true;
+        if (!report || run.Unit.Recorded) return;
+        if (const int error = report->Write(run.Unit, batch, package); error != 0) {
+            unrecorded.push_back(run.Unit.Label);
+            std::fprintf(stderr, "bootloader-cli: %s: its line could not be written to the report %s: %s\n",
+                         run.Unit.Label.c_str(), options.Report->c_str(), std::strerror(error));
+        }
     };
     for (auto& run : runs)
         if (!run->Child) finish(*run);
 
-    bool interruptHandled = false;
+    int interruptsHandled = 0;
+    TClock::time_point killAt{};
     auto lastDraw = TClock::now() - std::chrono::seconds(1);
     bool changed = true;
     while (true) {
@@ -174,27 +205,43 @@ int TStation::Run(int argc, char** argv) {
         for (std::size_t i = 0; i < fds.size(); ++i) {
             if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
             TRun& run = *owners[i];
+            TStationUnit& unit = run.Unit;
+            const int events = unit.Events;
+            const std::size_t messages = unit.Messages.size();
             std::string bytes;
             if (fds[i].fd == run.Child->EventsFd()) {
                 run.Child->ReadEvents(bytes);
-                for (const std::string& line : run.Unit.FeedEvents(bytes)) display.Line(run.Unit, line);
+                for (const std::string& line : unit.FeedEvents(bytes)) display.Line(unit, line);
             } else {
                 run.Child->ReadErrors(bytes);
-                for (const std::string& line : run.Unit.FeedMessages(bytes)) display.Message(run.Unit, line);
+                for (const std::string& line : unit.FeedMessages(bytes)) display.Message(unit, line);
             }
-            if (!bytes.empty()) {
-                run.Unit.LastActivity = now;
-                changed = true;
-            }
+            // Only events and messages are signs of life; garbage is not.
+            if (unit.Events != events || unit.Messages.size() != messages) unit.LastActivity = now;
+            if (!bytes.empty()) changed = true;
         }
 
-        if (gInterrupted && !interruptHandled) {
-            interruptHandled = true;
+        const int interrupts = gInterrupts;
+        if (interrupts > interruptsHandled) {
+            if (interruptsHandled == 0) {
+                killAt = now + std::chrono::seconds(kInterruptGraceSeconds);
+                for (auto& run : runs)
+                    if (run->Unit.Running && !run->Killed) {
+                        run->Child->Kill(SIGTERM);
+                        run->Killed = true;
+                        run->Unit.EndReason = kInterrupted;
+                    }
+            } else {
+                killAt = now;  // a second interrupt: no more waiting
+            }
+            interruptsHandled = interrupts;
+        }
+        if (interruptsHandled > 0 && now >= killAt) {
+            // What survived SIGTERM (a stopped process, one that ignores it) ends now.
             for (auto& run : runs)
-                if (run->Unit.Running && !run->Killed) {
-                    run->Child->Kill(SIGTERM);
-                    run->Killed = true;
-                    run->Unit.EndReason = "the batch was interrupted";
+                if (run->Unit.Running) {
+                    run->Child->Kill(SIGKILL);
+                    run->Child->Kill(SIGCONT);
                 }
         }
 
@@ -203,6 +250,7 @@ int TStation::Run(int argc, char** argv) {
             if (!unit.Running) continue;
             if (!run->Killed && now - unit.LastActivity > std::chrono::seconds(kSilenceLimitSeconds)) {
                 run->Child->Kill(SIGKILL);
+                run->Child->Kill(SIGCONT);
                 run->Killed = true;
                 unit.EndReason = "no sign of life for " + std::to_string(kSilenceLimitSeconds) + " s";
             }
@@ -231,11 +279,15 @@ int TStation::Run(int argc, char** argv) {
     }
     display.Draw(units);
     display.Summary(units, std::chrono::duration<double>(TClock::now() - steadyStart).count());
-    if (reportFailed)
-        std::fprintf(stderr, "bootloader-cli: the report %s could not be written whole\n",
-                     options.Report->c_str());
+    if (!unrecorded.empty()) {
+        std::string names;
+        for (const std::string& label : unrecorded) names += (names.empty() ? "" : ", ") + label;
+        std::fprintf(stderr, "bootloader-cli: the report %s has no line for %s\n", options.Report->c_str(),
+                     names.c_str());
+    }
 
-    bool failed = reportFailed, notRestored = false;
+    if (interruptsHandled > 0) return kExitInterrupted;
+    bool failed = !unrecorded.empty(), notRestored = false;
     for (const TStationUnit* unit : units) {
         failed = failed || unit->Result() == TStationUnit::TResult::Failed;
         notRestored = notRestored || unit->Result() == TStationUnit::TResult::SettingsNotRestored;

@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <stdexcept>
 
 namespace {
@@ -17,13 +19,15 @@ void CloseFd(int& fd) {
 
 }  // namespace
 
-TStationChild::TStationChild(const std::string& program, const std::vector<std::string>& args) {
+TStationChild::TStationChild(const std::string& program, const std::vector<std::string>& args, int reportFd) {
     int events[2], errors[2];
-    if (::pipe2(events, O_CLOEXEC) != 0) throw std::runtime_error("cannot make a pipe");
+    if (::pipe2(events, O_CLOEXEC) != 0)
+        throw std::runtime_error(std::string("cannot make a pipe: ") + std::strerror(errno));
     if (::pipe2(errors, O_CLOEXEC) != 0) {
+        const int error = errno;
         ::close(events[0]);
         ::close(events[1]);
-        throw std::runtime_error("cannot make a pipe");
+        throw std::runtime_error(std::string("cannot make a pipe: ") + std::strerror(error));
     }
     std::vector<std::string> argv = {program};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -31,31 +35,47 @@ TStationChild::TStationChild(const std::string& program, const std::vector<std::
     for (std::string& a : argv) pointers.push_back(a.data());
     pointers.push_back(nullptr);
 
+    // The ending signals stay blocked from before the fork to the unit's own record: a
+    // signal the batch sends at once must not meet the batch's handlers in the new process.
+    const pid_t station = ::getpid();
+    sigset_t ending, previous;
+    ::sigemptyset(&ending);
+    for (const int s : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) ::sigaddset(&ending, s);
+    ::sigprocmask(SIG_BLOCK, &ending, &previous);
     pid_ = ::fork();
     if (pid_ == 0) {
-        // Only async-signal-safe calls from here to exec. The write ends are first moved
-        // above the standard descriptors so that placing them cannot overwrite each other.
-        const int ev = ::fcntl(events[1], F_DUPFD, 10);
-        const int er = ::fcntl(errors[1], F_DUPFD, 10);
-        const int null = ::open("/dev/null", O_RDWR);
-        if (ev < 0 || er < 0 || null < 0) ::_exit(127);
+        // Only async-signal-safe calls from here to exec. The descriptors are first moved
+        // above the standard ones (close-on-exec, so the copies do not reach the program)
+        // so that placing them cannot overwrite each other.
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        // The batch may have died before the line above: then the signal is sent here,
+        // and the unit's process writes its line and ends without touching the unit.
+        if (::getppid() != station) ::kill(::getpid(), SIGTERM);
+        const int ev = ::fcntl(events[1], F_DUPFD_CLOEXEC, 10);
+        const int er = ::fcntl(errors[1], F_DUPFD_CLOEXEC, 10);
+        const int rep = reportFd >= 0 ? ::fcntl(reportFd, F_DUPFD_CLOEXEC, 10) : -1;
+        const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+        if (ev < 0 || er < 0 || null < 0 || (reportFd >= 0 && rep < 0)) ::_exit(127);
         ::dup2(null, STDIN_FILENO);
         ::dup2(null, STDOUT_FILENO);
         ::dup2(er, STDERR_FILENO);
         ::dup2(ev, kEventsDescriptor);
-        // The batch's own signal handling must not reach the unit's process.
-        ::signal(SIGINT, SIG_DFL);
-        ::signal(SIGTERM, SIG_DFL);
+        if (rep >= 0) ::dup2(rep, kReportDescriptor);
+        // The batch's own handling of SIGPIPE must not reach the unit's process.
         ::signal(SIGPIPE, SIG_DFL);
         ::execv(program.c_str(), pointers.data());
         ::_exit(127);
     }
+    const int forkError = errno;
+    if (pid_ > 0) ::setpgid(pid_, pid_);  // either side may get there first
+    ::sigprocmask(SIG_SETMASK, &previous, nullptr);
     ::close(events[1]);
     ::close(errors[1]);
     if (pid_ < 0) {
         ::close(events[0]);
         ::close(errors[0]);
-        throw std::runtime_error("cannot start a process");
+        throw std::runtime_error(std::string("cannot start a process: ") + std::strerror(forkError));
     }
     events_ = events[0];
     errors_ = errors[0];

@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "cli/StationEvent.h"
+#include "cli/StationRecord.h"
 
 namespace {
 
@@ -35,8 +36,9 @@ TStationEventLog::TStationEventLog(OperatorLog& inner, int fd) : inner_(inner), 
 }
 
 void TStationEventLog::Send(char kind, const std::string& text) {
-    if (fd_ < 0) return;
     const std::string line = TStationEvent{static_cast<TStationEvent::TKind>(kind), text}.Encode();
+    if (record_) record_->Event(line);
+    if (fd_ < 0) return;
     ssize_t n;
     do {
         n = ::write(fd_, line.data(), line.size());

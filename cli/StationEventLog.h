@@ -21,6 +21,9 @@ public:
 
     TStationEventLog(OperatorLog& inner, int fd);
 
+    // The unit's own record, which sees every event sent (may be null).
+    void SetRecord(class TStationRecord* record) { record_ = record; }
+
     // Where the identity comes from once the upgrade runs.
     void SetIdentitySource(TIdentitySource source) { identity_ = std::move(source); }
 
@@ -39,6 +42,7 @@ private:
     OperatorLog& inner_;
     int fd_;
     TIdentitySource identity_;
+    class TStationRecord* record_ = nullptr;
     int linesSinceClear_ = 0;
     bool started_ = false;
     bool identitySent_ = false;

@@ -1,65 +1,176 @@
 #include "cli/StationReport.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <exception>
 #include <stdexcept>
 
+#include "cli/RunnerContract.h"
+#include "cli/StationUsageError.h"
 #include "package/FormatVersion.h"
+#include "package/TitleTable.h"
+#include "platform/StrToInt.h"
 
 namespace {
 
-// A JSON string. Bytes outside ASCII are written as \u00XX so that the line is valid JSON
-// whatever a process put on its standard error.
-std::string Quote(const std::string& text) {
-    std::string out = "\"";
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (c < 0x20 || c >= 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += ch;
-        }
+// The length of the valid UTF-8 sequence that starts at text[i], or 0 when the byte there
+// starts none (a stray continuation byte, an overlong form, a surrogate, beyond U+10FFFF,
+// or a sequence cut short).
+std::size_t Utf8Length(const std::string& text, std::size_t i) {
+    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char c = at(i);
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        if (c == 0xE0) low = 0xA0;
+        if (c == 0xED) high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        if (c == 0xF0) low = 0x90;
+        if (c == 0xF4) high = 0x8F;
+    } else {
+        return 0;
     }
-    return out + "\"";
+    if (i + length > text.size() || at(i + 1) < low || at(i + 1) > high) return 0;
+    for (std::size_t k = 2; k < length; ++k)
+        if ((at(i + k) & 0xC0) != 0x80) return 0;
+    return length;
 }
 
 std::string QuoteOrNull(const std::optional<std::string>& text) {
-    return text ? Quote(*text) : "null";
+    return text ? TStationReport::Quote(*text) : "null";
 }
 
 std::string Strings(const std::vector<std::string>& lines) {
     std::string out = "[";
-    for (std::size_t i = 0; i < lines.size(); ++i) out += (i ? "," : "") + Quote(lines[i]);
+    for (std::size_t i = 0; i < lines.size(); ++i) out += (i ? "," : "") + TStationReport::Quote(lines[i]);
     return out + "]";
 }
 
 }  // namespace
 
+std::string TStationReport::Quote(const std::string& text) {
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += text[i++];
+        } else if (c >= 0x20 && c < 0x7F) {
+            out += text[i++];
+        } else if (const std::size_t n = c >= 0x80 ? Utf8Length(text, i) : 0; n != 0) {
+            out.append(text, i, n);
+            i += n;
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+            ++i;
+        }
+    }
+    return out + "\"";
+}
+
 TStationReport::TStationReport(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd_ < 0) throw std::runtime_error("cannot open the report file " + path);
+    // Read too, for the last byte before each line. Not blocking on a FIFO without a
+    // reader; what is not a regular file is refused below.
+    const int flags = O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    fd_ = ::open(path.c_str(), O_RDWR | flags, 0644);
+    // A file this process may only write to is still appended to, without the look back.
+    if (fd_ < 0 && errno == EACCES) fd_ = ::open(path.c_str(), O_WRONLY | flags, 0644);
+    struct stat info {};
+    if (fd_ < 0 && errno == ENXIO && ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+        throw std::runtime_error("the report " + path + " is not a regular file");
+    if (fd_ < 0) throw std::runtime_error("cannot open the report " + path + ": " + std::strerror(errno));
+    if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd_);
+        fd_ = -1;
+        throw std::runtime_error("the report " + path + " is not a regular file");
+    }
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+}
+
+TStationReport TStationReport::Inherited(int fd) {
+    const std::string own = "/proc/self/fd/" + std::to_string(fd);
+    const int reopened = ::open(own.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NOCTTY);
+    if (reopened < 0) {
+        // Without /proc the inherited descriptor still appends; its lock is then shared
+        // with the batch's, which leaves only the cut-back of a short write unguarded.
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        return TStationReport(fd);
+    }
+    ::close(fd);
+    return TStationReport(reopened);
 }
 
 TStationReport::~TStationReport() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-bool TStationReport::Write(const TStationUnit& unit, const std::string& batch, const FirmwareImage& package) {
-    const std::string line = Line(unit, batch, package) + "\n";
-    ssize_t n;
-    do {
-        n = ::write(fd_, line.data(), line.size());
-    } while (n < 0 && errno == EINTR);
-    return n == static_cast<ssize_t>(line.size());
+int TStationReport::Write(const TStationUnit& unit, const std::string& batch, const FirmwareImage& package) {
+    return Append(Line(unit, batch, package));
+}
+
+int TStationReport::Append(const std::string& line) {
+    if (fd_ < 0) return EBADF;
+    while (::flock(fd_, LOCK_EX) != 0)
+        if (errno != EINTR) return errno;
+    int error = 0;
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0) {
+        error = errno;
+    } else {
+        char last = '\n';
+        if (info.st_size > 0 && ::pread(fd_, &last, 1, info.st_size - 1) != 1) last = '\n';
+        const std::string bytes = (last == '\n' ? "" : "\n") + line + "\n";
+        ssize_t n;
+        do {
+            n = ::write(fd_, bytes.data(), bytes.size());
+        } while (n < 0 && errno == EINTR);
+        if (n != static_cast<ssize_t>(bytes.size())) {
+            error = n < 0 ? errno : ENOSPC;
+            // A short write leaves part of the line: cut the file back to where it ended.
+            if (n > 0 && ::ftruncate(fd_, info.st_size) != 0) error = errno;
+        }
+    }
+    ::flock(fd_, LOCK_UN);
+    return error;
+}
+
+FirmwareImage TStationReport::Package(const std::optional<std::string>& image,
+                                      const std::optional<std::string>& processor,
+                                      const std::optional<std::string>& model) {
+    FirmwareImage package;
+    package.ProcessorNumber = ReadResourceWord("PROC_NUM");
+    package.SetProgramEnd(package.ProcessorNumber);
+    package.PackageModel = ReadResourceWord("VX_NUM");
+    package.PackageVersion = ReadResourceWord("FW_VER");
+    std::string title;
+    ApplyTitleTable(package, title);
+    if (image) {
+        if (const std::string problem = ImageFileProblem(*image); !problem.empty())
+            throw EStationUsageError(problem);
+        package.LoadImageFromFile(*image);
+        try {
+            package.ProcessorNumber = static_cast<std::uint16_t>(StrToInt(processor.value_or("")));
+            package.SetProgramEnd(package.ProcessorNumber);
+            package.PackageModel = package.ExpectedModel =
+                static_cast<std::uint16_t>(StrToInt(model.value_or("")));
+        } catch (const std::exception& error) {
+            throw EStationUsageError(error.what());
+        }
+    }
+    return package;
 }
 
 std::string TStationReport::IsoTime(std::chrono::system_clock::time_point time) {
@@ -120,6 +231,7 @@ std::string TStationReport::Line(const TStationUnit& unit, const std::string& ba
     s += ",\"failing_line\":" + (failed ? Quote(unit.FailingLine()) : std::string("null"));
     s += ",\"exit_status\":" + (unit.ExitStatus ? std::to_string(*unit.ExitStatus) : std::string("null"));
     s += ",\"signal\":" + (unit.Signal != 0 ? std::to_string(unit.Signal) : std::string("null"));
+    s += ",\"garbage\":" + std::to_string(unit.Garbage);
     s += "}";
     return s;
 }

@@ -56,8 +56,12 @@ void TStationUnit::Apply(const std::string& line, std::vector<std::string>& fina
         ++Garbage;
         return;
     }
+    ++Events;
     const std::string& text = event->Text;
     switch (event->Kind) {
+        case TStationEvent::TKind::Recorded:
+            Recorded = true;
+            break;
         case TStationEvent::TKind::Clear:
             if (lineOpen_) finalLines.push_back(Lines.back());
             lineOpen_ = false;

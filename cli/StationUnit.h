@@ -46,7 +46,9 @@ public:
     std::optional<std::uint16_t> Version;
     bool IdentityKnown = false;  // an identity event came (possibly "no answer")
     std::optional<std::string> BootLoader;
-    int Garbage = 0;  // lines on the event pipe that were no event
+    int Garbage = 0;        // lines on the event pipe that were no event
+    int Events = 0;         // events received (what counts as a sign of life; garbage does not)
+    bool Recorded = false;  // the unit's process wrote the unit's line to the report itself
 
     bool Running = true;
     std::optional<int> ExitStatus;
