@@ -3,9 +3,11 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -62,6 +64,14 @@ TStationChild::TStationChild(const std::string& program, const std::vector<std::
         ::dup2(er, STDERR_FILENO);
         ::dup2(ev, kEventsDescriptor);
         if (rep >= 0) ::dup2(rep, kReportDescriptor);
+        // Whatever else this process holds (descriptors the batch itself inherited without
+        // close-on-exec, from a shell or a test harness) does not reach the unit's process.
+        if (::close_range(kReportDescriptor + 1, ~0U, 0) != 0) {
+            rlimit limit{};
+            const rlim_t last =
+                ::getrlimit(RLIMIT_NOFILE, &limit) == 0 ? std::min<rlim_t>(limit.rlim_cur, 65536) : 1024;
+            for (rlim_t fd = kReportDescriptor + 1; fd < last; ++fd) ::close(static_cast<int>(fd));
+        }
         // The batch's own handling of SIGPIPE must not reach the unit's process.
         ::signal(SIGPIPE, SIG_DFL);
         ::execv(program.c_str(), pointers.data());
