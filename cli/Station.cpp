@@ -164,16 +164,14 @@ int TStation::Run(int argc, char** argv) {
 
     // A unit's line is written by its own process as it ends; the batch writes the lines of
     // the units whose process could not (it was killed, crashed, never started, or could
-    // not write), and names every unit whose line is missing.
+    // not write), and names every unit whose line is missing, with the reason.
     std::vector<std::string> unrecorded;
     auto finish = [&](TRun& run) {
         run.Unit.EndTime = std::chrono::system_clock::now();
         if (!report || run.Unit.Recorded) return;
-        if (const int error = report->Write(run.Unit, batch, package); error != 0) {
-            unrecorded.push_back(run.Unit.Label);
-            std::fprintf(stderr, "bootloader-cli: %s: its line could not be written to the report %s: %s\n",
-                         run.Unit.Label.c_str(), options.Report->c_str(), std::strerror(error));
-        }
+        if (const int error = report->Write(run.Unit, batch, package); error != 0)
+            unrecorded.push_back(run.Unit.Label + ": its line could not be written to the report " +
+                                 *options.Report + ": " + std::strerror(error));
     };
     for (auto& run : runs)
         if (!run->Child) finish(*run);
@@ -279,12 +277,9 @@ int TStation::Run(int argc, char** argv) {
     }
     display.Draw(units);
     display.Summary(units, std::chrono::duration<double>(TClock::now() - steadyStart).count());
-    if (!unrecorded.empty()) {
-        std::string names;
-        for (const std::string& label : unrecorded) names += (names.empty() ? "" : ", ") + label;
-        std::fprintf(stderr, "bootloader-cli: the report %s has no line for %s\n", options.Report->c_str(),
-                     names.c_str());
-    }
+    // After the table, which would have drawn over them.
+    for (const std::string& problem : unrecorded)
+        std::fprintf(stderr, "bootloader-cli: %s\n", problem.c_str());
 
     if (interruptsHandled > 0) return kExitInterrupted;
     bool failed = !unrecorded.empty(), notRestored = false;

@@ -51,6 +51,8 @@ std::string Column(const std::string& text, std::size_t width, bool keepEnd = fa
     if (width == 0) return {};
     const std::size_t room = width - 1;
     std::string cell = text;
+    // A device path that does not fit drops its "/dev/" first: "pts/13" says more than "...ts/13".
+    if (keepEnd && cell.size() > room && cell.rfind("/dev/", 0) == 0) cell.erase(0, 5);
     if (cell.size() > room)
         cell = keepEnd && room > 3 ? "..." + cell.substr(cell.size() - (room - 3))
                                    : cell.substr(0, room - 1) + "~";
