@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "cli/RunnerContract.h"
+#include "cli/StationDigest.h"
 #include "cli/StationUsageError.h"
 #include "package/FormatVersion.h"
 #include "package/TitleTable.h"
@@ -157,6 +158,7 @@ FirmwareImage TStationReport::Package(const std::optional<std::string>& image,
     package.PackageVersion = ReadResourceWord("FW_VER");
     std::string title;
     ApplyTitleTable(package, title);
+    if (!image) package.LoadImageFromResource();
     if (image) {
         if (const std::string problem = ImageFileProblem(*image); !problem.empty())
             throw EStationUsageError(problem);
@@ -223,6 +225,7 @@ std::string TStationReport::Line(const TStationUnit& unit, const std::string& ba
     s += ",\"package\":{\"model\":" + std::to_string(package.PackageModel) +
          ",\"version\":" + Quote(FormatVersion(package.PackageVersion)) +
          ",\"processor\":" + std::to_string(package.ProcessorNumber) + "}";
+    s += ",\"image_sha256\":" + Quote(Sha256Hex(package.ImageBuffer.data(), package.ImageBuffer.size()));
     s += ",\"log\":" + Strings(unit.Lines);
     s += ",\"messages\":" + Strings(unit.Messages);
     s += ",\"result\":" + Quote(ResultName(result));

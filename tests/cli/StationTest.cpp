@@ -96,6 +96,11 @@ TEST_F(StationTest, AFaultyUnitFailsAloneAndTheReportAgreesWithEveryFlash) {
         EXPECT_EQ(ReportField(line, "batch"), ReportField(report[0], "batch"));
         EXPECT_EQ(ReportField(line, "start").size(), 26u);  // "2026-12-08T22:50:01.123Z"
     }
+    // Which image went into the units: its SHA-256, as sha256sum prints it for the file.
+    TChildProcess sum("/usr/bin/sha256sum", {"image.bin"}, work.Path().string());
+    ASSERT_EQ(sum.Wait(), 0);
+    for (const std::string& line : report)
+        EXPECT_EQ(ReportField(line, "image_sha256"), "\"" + sum.Stdout.substr(0, 64) + "\"");
 }
 
 }  // namespace
