@@ -5,13 +5,14 @@
 const std::vector<TStationCommandLine::TSpec>& TStationCommandLine::Specs() {
     static const std::vector<TSpec> specs = {
         {"--help", false, TFace::Both},          {"-h", false, TFace::Both},
-        {"--version", false, TFace::Both},       {"--port", true, TFace::Both},
-        {"--device", true, TFace::Both},         {"--image", true, TFace::Both},
-        {"--processor", true, TFace::Both},      {"--model", true, TFace::Both},
-        {"--ports", true, TFace::Batch},         {"--report", true, TFace::Batch},
-        {"--station-events", true, TFace::Unit}, {"--station-report", true, TFace::Unit},
-        {"--station-batch", true, TFace::Unit},  {"--station-unit", true, TFace::Unit},
-        {"--station-device", true, TFace::Unit}, {"--station-pid", true, TFace::Unit},
+        {"--version", false, TFace::Both},       {"--list-ports", false, TFace::Both},
+        {"--port", true, TFace::Both},           {"--device", true, TFace::Both},
+        {"--image", true, TFace::Both},          {"--processor", true, TFace::Both},
+        {"--model", true, TFace::Both},          {"--ports", true, TFace::Batch},
+        {"--report", true, TFace::Batch},        {"--station-events", true, TFace::Unit},
+        {"--station-report", true, TFace::Unit}, {"--station-batch", true, TFace::Unit},
+        {"--station-unit", true, TFace::Unit},   {"--station-device", true, TFace::Unit},
+        {"--station-pid", true, TFace::Unit},
     };
     return specs;
 }
@@ -30,6 +31,7 @@ TStationCommandLine::TRequest TStationCommandLine::Tokenize(const std::vector<st
         if (!spec) continue;
         if (args[i] == "--help" || args[i] == "-h") return TRequest::Help;
         if (args[i] == "--version") return TRequest::Version;
+        if (args[i] == "--list-ports") return TRequest::ListPorts;
         if (spec->TakesValue) ++i;
     }
     tokens.clear();

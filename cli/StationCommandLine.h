@@ -19,8 +19,9 @@ public:
         std::string Name;
         std::string Value;  // empty for an option without a value
     };
-    enum class TRequest { Run, Help, Version };
-    // Splits a command line into its options and values. --help (-h) or --version anywhere
+    enum class TRequest { Run, Help, Version, ListPorts };
+    // Splits a command line into its options and values. --help (-h), --version or
+    // --list-ports anywhere
     // as an option (not as another option's value) is answered whatever else is given: the
     // request says so, and no error is raised. Otherwise throws EStationUsageError for an
     // option the face does not know or a missing value.

@@ -27,8 +27,8 @@ bool TStationOptions::Applies(const std::vector<std::string>& args) {
         const std::string& a = args[i];
         const TStationCommandLine::TSpec* spec = TStationCommandLine::Find(a);
         if (!spec) continue;
-        // Help and version are the single runner's to answer, whatever else is given.
-        if (a == "--help" || a == "-h" || a == "--version") return false;
+        // Help, version and the port list are the single runner's to answer, whatever else is given.
+        if (a == "--help" || a == "-h" || a == "--version" || a == "--list-ports") return false;
         list = list || a == "--ports" || a == "--report";
         if (a == "--port" || a == "--device") ++units;
         // A value never counts as an option.

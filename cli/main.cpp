@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -23,7 +24,9 @@
 #ifdef BOOTLOADER_STATION
 #include "cli/Station.h"
 #include "cli/StationEventLog.h"
+#include "cli/StationPorts.h"
 #include "cli/StationRecord.h"
+#include "platform/PortResolver.h"
 #endif
 
 namespace {
@@ -66,6 +69,8 @@ const std::string kUsage =
     "  4 interrupted (the units still running were ended); 2 usage or start-up\n"
     "  (nothing was started).\n"
     "\n"
+    "  --list-ports      list the ports directory's entries and the serial devices by id,\n"
+    "                    each with the device it leads to and what is known of it, and exit\n"
     "  --version         print the version and build, description, copyright and the\n"
     "                    firmware package carried, and exit\n"
     "\n"
@@ -114,6 +119,16 @@ TOptions ParseOptions(const std::vector<std::string>& args) {
             case TStationCommandLine::TRequest::Version:
                 std::fputs(VersionText("bootloader-cli").c_str(), stdout);
                 std::exit(kExitCompleted);
+            case TStationCommandLine::TRequest::ListPorts:
+#ifdef BOOTLOADER_STATION
+                std::fputs(TStationPorts::List(
+                               TPortResolver(std::filesystem::current_path().string() + "/").PortsDirectory())
+                               .c_str(),
+                           stdout);
+                std::exit(kExitCompleted);
+#else
+                UsageError("--list-ports is not available in this build");
+#endif
             case TStationCommandLine::TRequest::Run:
                 break;
         }
