@@ -20,6 +20,7 @@ std::optional<TStationEvent> TStationEvent::Decode(std::string_view line) {
         case 'P':
         case 'I':
         case 'B':
+        case 'E':
         case 'W':
             break;
         default:

@@ -7,11 +7,9 @@
 
 #include "cli/StationEvent.h"
 #include "cli/StationRecord.h"
+#include "package/FormatVersion.h"
 
 namespace {
-
-const std::string kBootInfoLine = "Retrieving Bootloader Info......";
-const std::string kBootInfoUnavailable = "Info Unavailable";
 
 // "Erasing Program Memory......57%" -> 57; -1 for a line without a percentage.
 int PercentOf(const std::string& text) {
@@ -90,10 +88,15 @@ void TStationEventLog::ReplaceLogLine(const std::string& text) {
         percent_ = percent;
         Send('P', std::to_string(percent));
     }
-    if (text.rfind(kBootInfoLine, 0) == 0) {
-        const std::string info = text.substr(kBootInfoLine.size());
-        Send('B', info == kBootInfoUnavailable ? "-" : info);
-    }
+}
+
+void TStationEventLog::StepEnded(int step, bool succeeded) {
+    Send('E', std::to_string(step) + (succeeded ? " 1" : " 0"));
+}
+
+void TStationEventLog::BootLoaderIdentified(std::uint32_t info) {
+    Send('B',
+         info == 0xFFFFFFFFu ? "-" : "VX" + std::to_string(info >> 16) + " v" + FormatVersion(info & 0xFFFF));
 }
 
 void TStationEventLog::Finish() {

@@ -206,6 +206,16 @@ public:
         ended_ = true;
         platform_.Quit();
     }
+    void StepEnded(int step, bool succeeded) override {
+        if (OnStepEnded) OnStepEnded(step, succeeded);
+    }
+    void BootLoaderIdentified(std::uint32_t info) override {
+        if (OnBootLoader) OnBootLoader(info);
+    }
+
+    // Where the sequencer's news go besides (a unit of a batch sends them to the batch).
+    std::function<void(int, bool)> OnStepEnded;
+    std::function<void(std::uint32_t)> OnBootLoader;
 
     bool Ended() const { return ended_; }
     bool Completed() const { return completed_; }
@@ -267,6 +277,10 @@ int main(int argc, char** argv) {
     TConsoleLog& log = console;
 #endif
     TCliView view(platform, complain);
+#ifdef BOOTLOADER_STATION
+    view.OnStepEnded = [&log](int step, bool succeeded) { log.StepEnded(step, succeeded); };
+    view.OnBootLoader = [&log](std::uint32_t info) { log.BootLoaderIdentified(info); };
+#endif
 
     TApplicationCore::TPortFactoryMaker makePorts = [&options, &platform](const std::string& baseDir) {
         return platform.MakePortFactory(baseDir, options.device);

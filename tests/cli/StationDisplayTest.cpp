@@ -88,6 +88,8 @@ TEST(StationDisplayTest, OnATerminalTheSummaryShowsWarningsOfCompletedUnitsAndEv
         unit.FeedEvents(TStationEvent{TStationEvent::TKind::Line, line.substr(0, line.find('.'))}.Encode());
         unit.FeedEvents(TStationEvent{TStationEvent::TKind::Replace, line}.Encode());
     }
+    for (const char* step : {"2 1", "3 1", "4 1", "21 1"})
+        unit.FeedEvents(TStationEvent{TStationEvent::TKind::Ended, step}.Encode());
     unit.Ended(0, 0, "");
     ASSERT_EQ(unit.Result(), TStationUnit::TResult::Completed);
     const std::string live = terminal(true, {&unit});
