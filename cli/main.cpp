@@ -22,10 +22,10 @@
 #include "platform/StrToInt.h"
 #include "platform/VersionInfo.h"
 #ifdef BOOTLOADER_STATION
-#include "cli/Station.h"
-#include "cli/StationEventLog.h"
-#include "cli/StationPorts.h"
-#include "cli/StationRecord.h"
+#include "station/Station.h"
+#include "station/StationEventLog.h"
+#include "station/StationPorts.h"
+#include "station/StationRecord.h"
 #include "platform/PortResolver.h"
 #endif
 

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <thread>
 
-#include "cli/StationChild.h"
+#include "station/StationChild.h"
 #include "tests/support/TempDir.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/StationDigest.h"
+#include "station/StationDigest.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/StationDisplay.h"
-#include "cli/StationEvent.h"
+#include "station/StationDisplay.h"
+#include "station/StationEvent.h"
 #include "tests/support/OutputLines.h"
 #include "tests/support/SuccessLog.h"
 

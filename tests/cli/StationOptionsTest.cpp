@@ -5,7 +5,7 @@
 
 #include "cli/PortList.h"
 #include "cli/StationCommandLine.h"
-#include "cli/StationOptions.h"
+#include "station/StationOptions.h"
 #include "cli/StationUsageError.h"
 #include "platform/PseudoTerminal.h"
 #include "tests/support/TestPortsDirectory.h"

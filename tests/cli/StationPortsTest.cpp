@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "cli/StationPorts.h"
+#include "station/StationPorts.h"
 #include "tests/support/TempDir.h"
 
 namespace {

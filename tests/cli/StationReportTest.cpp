@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/StationReport.h"
+#include "station/StationReport.h"
 
 namespace {
 

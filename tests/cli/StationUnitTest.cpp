@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/StationEvent.h"
-#include "cli/StationUnit.h"
+#include "station/StationEvent.h"
+#include "station/StationUnit.h"
 #include "tests/support/SuccessLog.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "cli/StationDigest.h"
+#include "station/StationDigest.h"
 
 #include <array>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "cli/StationRecord.h"
+#include "station/StationRecord.h"
 
 #include <signal.h>
 #include <sys/resource.h>
@@ -8,7 +8,7 @@
 #include <chrono>
 #include <thread>
 
-#include "cli/StationEvent.h"
+#include "station/StationEvent.h"
 
 namespace {
 

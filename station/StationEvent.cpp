@@ -1,4 +1,4 @@
-#include "cli/StationEvent.h"
+#include "station/StationEvent.h"
 
 std::string TStationEvent::Encode() const {
     std::string line;

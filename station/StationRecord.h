@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
-#include "cli/StationReport.h"
-#include "cli/StationUnit.h"
 #include "package/FirmwareImage.h"
+#include "station/StationReport.h"
+#include "station/StationUnit.h"
 
 // A unit's line of the batch's report, kept and written by the unit's own process, so that
 // the record does not depend on the batch's process staying alive. The process sees its own

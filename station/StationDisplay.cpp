@@ -1,4 +1,4 @@
-#include "cli/StationDisplay.h"
+#include "station/StationDisplay.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "cli/StationReport.h"
 #include "package/FormatVersion.h"
+#include "station/StationReport.h"
 
 namespace {
 

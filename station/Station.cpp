@@ -1,4 +1,4 @@
-#include "cli/Station.h"
+#include "station/Station.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -18,14 +18,14 @@
 #include <filesystem>
 #include <memory>
 
-#include "cli/StationChild.h"
-#include "cli/StationDisplay.h"
-#include "cli/StationOptions.h"
-#include "cli/StationReport.h"
-#include "cli/StationUnit.h"
 #include "cli/StationUsageError.h"
 #include "package/FirmwareImage.h"
 #include "platform/PortResolver.h"
+#include "station/StationChild.h"
+#include "station/StationDisplay.h"
+#include "station/StationOptions.h"
+#include "station/StationReport.h"
+#include "station/StationUnit.h"
 
 namespace {
 

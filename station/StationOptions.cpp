@@ -1,4 +1,4 @@
-#include "cli/StationOptions.h"
+#include "station/StationOptions.h"
 
 #include <sys/stat.h>
 

@@ -1,13 +1,13 @@
-#include "cli/StationEventLog.h"
+#include "station/StationEventLog.h"
 
 #include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-#include "cli/StationEvent.h"
-#include "cli/StationRecord.h"
 #include "package/FormatVersion.h"
+#include "station/StationEvent.h"
+#include "station/StationRecord.h"
 
 namespace {
 

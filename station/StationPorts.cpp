@@ -1,4 +1,4 @@
-#include "cli/StationPorts.h"
+#include "station/StationPorts.h"
 
 #include <algorithm>
 #include <filesystem>

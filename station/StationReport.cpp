@@ -1,4 +1,4 @@
-#include "cli/StationReport.h"
+#include "station/StationReport.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -13,11 +13,11 @@
 #include <stdexcept>
 
 #include "cli/RunnerContract.h"
-#include "cli/StationDigest.h"
 #include "cli/StationUsageError.h"
 #include "package/FormatVersion.h"
 #include "package/TitleTable.h"
 #include "platform/StrToInt.h"
+#include "station/StationDigest.h"
 
 namespace {
 

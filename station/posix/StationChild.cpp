@@ -1,4 +1,4 @@
-#include "cli/StationChild.h"
+#include "station/StationChild.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -1,9 +1,9 @@
-#include "cli/StationUnit.h"
+#include "station/StationUnit.h"
 
 #include <cstdio>
 
 #include "cli/RunnerContract.h"
-#include "cli/StationEvent.h"
+#include "station/StationEvent.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/StationUnit.h"
+#include "station/StationUnit.h"
 
 // What the operator sees of a batch. On a terminal that takes cursor movement: a table, one
 // row per unit (port, device, model the unit reported, step, progress bar for the erase and

@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "cli/StationUnit.h"
 #include "package/FirmwareImage.h"
+#include "station/StationUnit.h"
 
 // The batch's record: JSON Lines appended to a regular file, one object per unit. Lines come
 // from the batch and from the units' own processes (each writes its unit's line as it ends,
