@@ -137,7 +137,13 @@ int TStation::Run(int argc, char** argv) {
 
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
-    for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::sigaction(s, &action, nullptr);
+    // A signal ignored from the start stays ignored: under nohup a hang-up, in a script's
+    // background job Ctrl-C and SIGQUIT, are not meant for this process.
+    for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        struct sigaction previous {};
+        if (::sigaction(s, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+        ::sigaction(s, &action, nullptr);
+    }
     ::signal(SIGPIPE, SIG_IGN);
 
     TStationDisplay display(stdout, stderr, TStationDisplay::TableFits(STDOUT_FILENO, std::getenv("TERM")));

@@ -235,3 +235,22 @@ TEST_F(StationEndingTest, WhatCannotKeepARecordIsRefusedWithItsReasonBeforeAnyth
 }
 
 }  // namespace
+
+namespace {
+
+// Under nohup (SIGHUP ignored from the start) a hang-up is not meant for the batch.
+TEST_F(StationEndingTest, ASignalIgnoredFromTheStartStaysIgnored) {
+    StartUnits(1, {"--write-ms", "2"});
+    TChildProcess cli(
+        "/bin/sh",
+        {"-c", "trap '' HUP && exec \"$0\" --ports 1 --report r.jsonl", ProgramPath("bootloader-cli")},
+        work.Path().string());
+    ASSERT_EQ(cli.ReadLine(), "COM1: Initialising Upgrade.....Done (1)");
+    const pid_t station = StationIn(work.Path());
+    ASSERT_NE(station, 0);
+    ::kill(station, SIGHUP);
+    EXPECT_EQ(cli.Wait(), 0) << cli.Stdout << cli.Stderr;
+    EXPECT_EQ(ReportField(Report().at(0), "result"), "\"completed\"");
+}
+
+}  // namespace
