@@ -1,16 +1,6 @@
 #include "station/Station.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <climits>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +14,7 @@
 #include "station/StationChild.h"
 #include "station/StationDisplay.h"
 #include "station/StationOptions.h"
+#include "station/StationPlatform.h"
 #include "station/StationReport.h"
 #include "station/StationUnit.h"
 
@@ -34,24 +25,11 @@ using TClock = std::chrono::steady_clock;
 constexpr int kTickMs = 100;
 const std::string kInterrupted = "the batch was interrupted";
 
-volatile std::sig_atomic_t gInterrupts = 0;
-
-void OnInterrupt(int) {
-    gInterrupts = gInterrupts + 1;
-}
-
 struct TRun {
     TStationUnit Unit;
     std::unique_ptr<TStationChild> Child;
     bool Killed = false;
 };
-
-std::string OwnProgram() {
-    char path[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) throw std::runtime_error("cannot find this program's own path");
-    return std::string(path, static_cast<std::size_t>(n));
-}
 
 std::vector<std::string> ChildArgs(const TStationOptions& options, const TStationOptions::TUnit& unit,
                                    const std::string& batch, bool report) {
@@ -65,41 +43,11 @@ std::vector<std::string> ChildArgs(const TStationOptions& options, const TStatio
                                  *options.Model});
     args.insert(args.end(), {"--station-events", std::to_string(TStationChild::kEventsDescriptor)});
     if (report)
-        args.insert(args.end(), {"--station-report", std::to_string(TStationChild::kReportDescriptor),
-                                 "--station-batch", batch, "--station-unit", unit.Label, "--station-device",
-                                 unit.Device, "--station-pid", std::to_string(::getpid())});
+        args.insert(args.end(),
+                    {"--station-report", std::to_string(TStationChild::kReportDescriptor), "--station-batch",
+                     batch, "--station-unit", unit.Label, "--station-device", unit.Device, "--station-pid",
+                     std::to_string(TStationPlatform::ProcessId())});
     return args;
-}
-
-// The descriptors this process has open now.
-int OpenDescriptors() {
-    int count = 0;
-    if (DIR* dir = ::opendir("/proc/self/fd")) {
-        while (const dirent* entry = ::readdir(dir))
-            if (entry->d_name[0] != '.') ++count;
-        ::closedir(dir);
-        return count - 1;  // the directory's own
-    }
-    for (int fd = 0; fd < 1024; ++fd) count += ::fcntl(fd, F_GETFD) != -1;
-    return count;
-}
-
-// A batch starts whole or not at all: the descriptors every unit needs are there before
-// the first unit starts, the soft limit raised towards the hard one if need be. Throws
-// std::runtime_error when even the hard limit is too low.
-void EnsureDescriptors(std::size_t units) {
-    const rlim_t need = static_cast<rlim_t>(OpenDescriptors()) + units * TStationChild::kDescriptorsPerUnit +
-                        TStationChild::kDescriptorsToStart + 1;
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= need)
-        return;
-    if (limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= need) {
-        limit.rlim_cur = need;
-        if (::setrlimit(RLIMIT_NOFILE, &limit) == 0) return;
-    }
-    throw std::runtime_error("a batch of " + std::to_string(units) + " units needs " + std::to_string(need) +
-                             " open files, and this process may have " + std::to_string(limit.rlim_max) +
-                             " (ulimit -n); nothing was started");
 }
 
 }  // namespace
@@ -128,28 +76,21 @@ int TStation::Run(int argc, char** argv) {
     }
     try {
         if (options.Report) report = std::make_unique<TStationReport>(*options.Report);
-        program = OwnProgram();
-        EnsureDescriptors(options.Units.size());
+        program = TStationPlatform::OwnProgram();
+        TStationPlatform::EnsureDescriptors(options.Units.size(), TStationChild::kDescriptorsPerUnit,
+                                            TStationChild::kDescriptorsToStart);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "bootloader-cli: %s\n", error.what());
         return kExitBatchUsage;
     }
 
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    // A signal ignored from the start stays ignored: under nohup a hang-up, in a script's
-    // background job Ctrl-C and SIGQUIT, are not meant for this process.
-    for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
-        struct sigaction previous {};
-        if (::sigaction(s, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
-        ::sigaction(s, &action, nullptr);
-    }
-    ::signal(SIGPIPE, SIG_IGN);
+    TStationPlatform::CatchInterrupts();
 
-    TStationDisplay display(stdout, stderr, TStationDisplay::TableFits(STDOUT_FILENO, std::getenv("TERM")));
+    TStationDisplay display(stdout, stderr, TStationPlatform::TableFits(stdout));
     const auto batchStart = std::chrono::system_clock::now();
     const auto steadyStart = TClock::now();
-    const std::string batch = TStationReport::IsoTime(batchStart) + "/" + std::to_string(::getpid());
+    const std::string batch =
+        TStationReport::IsoTime(batchStart) + "/" + std::to_string(TStationPlatform::ProcessId());
 
     std::vector<std::unique_ptr<TRun>> runs;
     std::vector<const TStationUnit*> units;
@@ -187,33 +128,31 @@ int TStation::Run(int argc, char** argv) {
     auto lastDraw = TClock::now() - std::chrono::seconds(1);
     bool changed = true;
     while (true) {
-        std::vector<pollfd> fds;
+        std::vector<int> fds;
         std::vector<TRun*> owners;
         bool anyRunning = false;
         for (auto& run : runs) {
             if (!run->Unit.Running) continue;
             anyRunning = true;
-            if (run->Child->EventsFd() >= 0) {
-                fds.push_back({run->Child->EventsFd(), POLLIN, 0});
-                owners.push_back(run.get());
-            }
-            if (run->Child->ErrorsFd() >= 0) {
-                fds.push_back({run->Child->ErrorsFd(), POLLIN, 0});
+            for (const int fd : {run->Child->EventsFd(), run->Child->ErrorsFd()}) {
+                if (fd < 0) continue;
+                fds.push_back(fd);
                 owners.push_back(run.get());
             }
         }
         if (!anyRunning) break;
-        ::poll(fds.data(), fds.size(), kTickMs);
+        std::vector<bool> ready;
+        TStationPlatform::WaitReadable(fds, kTickMs, ready);
         const auto now = TClock::now();
 
         for (std::size_t i = 0; i < fds.size(); ++i) {
-            if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            if (!ready[i]) continue;
             TRun& run = *owners[i];
             TStationUnit& unit = run.Unit;
             const int events = unit.Events;
             const std::size_t messages = unit.Messages.size();
             std::string bytes;
-            if (fds[i].fd == run.Child->EventsFd()) {
+            if (fds[i] == run.Child->EventsFd()) {
                 run.Child->ReadEvents(bytes);
                 for (const std::string& line : unit.FeedEvents(bytes)) display.Line(unit, line);
             } else {
@@ -225,13 +164,13 @@ int TStation::Run(int argc, char** argv) {
             if (!bytes.empty()) changed = true;
         }
 
-        const int interrupts = gInterrupts;
+        const int interrupts = TStationPlatform::Interrupts();
         if (interrupts > interruptsHandled) {
             if (interruptsHandled == 0) {
                 killAt = now + std::chrono::seconds(kInterruptGraceSeconds);
                 for (auto& run : runs)
                     if (run->Unit.Running && !run->Killed) {
-                        run->Child->Kill(SIGTERM);
+                        run->Child->Terminate();
                         run->Killed = true;
                         run->Unit.EndReason = kInterrupted;
                     }
@@ -241,20 +180,16 @@ int TStation::Run(int argc, char** argv) {
             interruptsHandled = interrupts;
         }
         if (interruptsHandled > 0 && now >= killAt) {
-            // What survived SIGTERM (a stopped process, one that ignores it) ends now.
+            // What survived being asked to end (a stopped process, one that ignores it) ends now.
             for (auto& run : runs)
-                if (run->Unit.Running) {
-                    run->Child->Kill(SIGKILL);
-                    run->Child->Kill(SIGCONT);
-                }
+                if (run->Unit.Running) run->Child->Kill();
         }
 
         for (auto& run : runs) {
             TStationUnit& unit = run->Unit;
             if (!unit.Running) continue;
             if (!run->Killed && now - unit.LastActivity > std::chrono::seconds(kSilenceLimitSeconds)) {
-                run->Child->Kill(SIGKILL);
-                run->Child->Kill(SIGCONT);
+                run->Child->Kill();
                 run->Killed = true;
                 unit.EndReason = "no sign of life for " + std::to_string(kSilenceLimitSeconds) + " s";
             }

@@ -44,7 +44,10 @@ public:
     bool ReadEvents(std::string& into) { return ReadSome(events_, into); }
     bool ReadErrors(std::string& into) { return ReadSome(errors_, into); }
 
-    void Kill(int signal) const;
+    // Asks the process to end (SIGTERM: its own record writes its line first).
+    void Terminate() const;
+    // Ends it now, stopped or not (SIGKILL, and SIGCONT); the batch then writes its line.
+    void Kill() const;
     // Reaps the process when it has ended: true then, with its exit status or signal.
     bool TryReap(std::optional<int>& exitStatus, int& signal);
     bool Reaped() const { return reaped_; }

@@ -1,12 +1,9 @@
 #include "station/StationDisplay.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstring>
 
 #include "package/FormatVersion.h"
+#include "station/StationPlatform.h"
 #include "station/StationReport.h"
 
 namespace {
@@ -76,10 +73,6 @@ std::string ResultText(const TStationUnit& unit) {
 
 TStationDisplay::TStationDisplay(std::FILE* out, std::FILE* err, bool live)
     : out_(out), err_(err), live_(live) {}
-
-bool TStationDisplay::TableFits(int fd, const char* term) {
-    return ::isatty(fd) == 1 && term != nullptr && *term != '\0' && std::strcmp(term, "dumb") != 0;
-}
 
 void TStationDisplay::Line(const TStationUnit& unit, const std::string& text) {
     if (live_) return;
@@ -162,9 +155,9 @@ std::string TStationDisplay::Frame(const std::vector<const TStationUnit*>& units
 
 void TStationDisplay::Draw(const std::vector<const TStationUnit*>& units) {
     if (!live_) return;
-    winsize size{};
-    if (::ioctl(::fileno(out_), TIOCGWINSZ, &size) != 0) size = winsize{};
-    std::fputs(Frame(units, size.ws_col, size.ws_row, drawnRows_).c_str(), out_);
+    std::size_t columns = 0, rows = 0;
+    TStationPlatform::TerminalSize(out_, columns, rows);
+    std::fputs(Frame(units, columns, rows, drawnRows_).c_str(), out_);
     std::fflush(out_);
 }
 

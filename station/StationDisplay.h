@@ -16,9 +16,6 @@ class TStationDisplay {
 public:
     TStationDisplay(std::FILE* out, std::FILE* err, bool live);
 
-    // Whether the table can be shown on fd: a terminal, and a TERM that moves the cursor.
-    static bool TableFits(int fd, const char* term);
-
     bool Live() const { return live_; }
     // A log line of a unit in its final form (shown only when not live).
     void Line(const TStationUnit& unit, const std::string& text);

@@ -102,8 +102,14 @@ TStationChild::~TStationChild() {
     CloseFd(errors_);
 }
 
-void TStationChild::Kill(int signal) const {
-    if (pid_ > 0 && !reaped_) ::kill(pid_, signal);
+void TStationChild::Terminate() const {
+    if (pid_ > 0 && !reaped_) ::kill(pid_, SIGTERM);
+}
+
+void TStationChild::Kill() const {
+    if (pid_ <= 0 || reaped_) return;
+    ::kill(pid_, SIGKILL);
+    ::kill(pid_, SIGCONT);
 }
 
 bool TStationChild::TryReap(std::optional<int>& exitStatus, int& signal) {
