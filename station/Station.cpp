@@ -218,6 +218,8 @@ int TStation::Run(int argc, char** argv) {
     }
     display.Draw(units);
     display.Summary(units, std::chrono::duration<double>(TClock::now() - steadyStart).count());
+    if (interruptsHandled > 0)
+        std::fprintf(stdout, "The batch was interrupted: the units still running were ended.\n");
     // After the table, which would have drawn over them.
     for (const std::string& problem : unrecorded)
         std::fprintf(stderr, "bootloader-cli: %s\n", problem.c_str());
