@@ -2,8 +2,8 @@
 
 #include "cli/StationUsageError.h"
 
-const std::vector<TStationCommandLine::TSpec>& TStationCommandLine::Specs() {
-    static const std::vector<TSpec> specs = {
+const std::vector<TStationCommandLine::TOption>& TStationCommandLine::Options() {
+    static const std::vector<TOption> options = {
         {"--help", false, TFace::Both},          {"-h", false, TFace::Both},
         {"--version", false, TFace::Both},       {"--list-ports", false, TFace::Both},
         {"--port", true, TFace::Both},           {"--device", true, TFace::Both},
@@ -14,12 +14,12 @@ const std::vector<TStationCommandLine::TSpec>& TStationCommandLine::Specs() {
         {"--station-unit", true, TFace::Unit},   {"--station-device", true, TFace::Unit},
         {"--station-pid", true, TFace::Unit},
     };
-    return specs;
+    return options;
 }
 
-const TStationCommandLine::TSpec* TStationCommandLine::Find(const std::string& name) {
-    for (const TSpec& spec : Specs())
-        if (name == spec.Name) return &spec;
+const TStationCommandLine::TOption* TStationCommandLine::Find(const std::string& name) {
+    for (const TOption& option : Options())
+        if (name == option.Name) return &option;
     return nullptr;
 }
 
@@ -27,21 +27,21 @@ TStationCommandLine::TRequest TStationCommandLine::Tokenize(const std::vector<st
                                                             std::vector<TToken>& tokens) {
     // Help and version first, over the whole line: an error elsewhere does not hide them.
     for (std::size_t i = 0; i < args.size(); ++i) {
-        const TSpec* spec = Find(args[i]);
-        if (!spec) continue;
+        const TOption* option = Find(args[i]);
+        if (!option) continue;
         if (args[i] == "--help" || args[i] == "-h") return TRequest::Help;
         if (args[i] == "--version") return TRequest::Version;
         if (args[i] == "--list-ports") return TRequest::ListPorts;
-        if (spec->TakesValue) ++i;
+        if (option->TakesValue) ++i;
     }
     tokens.clear();
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        const TSpec* spec = Find(a);
-        const bool known = spec && (spec->Face == TFace::Both || spec->Face == face);
+        const TOption* option = Find(a);
+        const bool known = option && (option->Face == TFace::Both || option->Face == face);
         if (!known) throw EStationUsageError("unknown option " + a);
         TToken token{a, {}};
-        if (spec->TakesValue) {
+        if (option->TakesValue) {
             if (i + 1 >= args.size()) throw EStationUsageError("option " + a + " needs a value");
             token.Value = args[++i];
         }

@@ -8,12 +8,12 @@
 class TStationCommandLine {
 public:
     enum class TFace { Both, Batch, Unit };  // Unit: given by the batch, not in the usage text
-    struct TSpec {
+    struct TOption {
         const char* Name;
         bool TakesValue;
         TFace Face;
     };
-    static const std::vector<TSpec>& Specs();
+    static const std::vector<TOption>& Options();
 
     struct TToken {
         std::string Name;
@@ -28,5 +28,5 @@ public:
     static TRequest Tokenize(const std::vector<std::string>& args, TFace face, std::vector<TToken>& tokens);
 
     // The option of that name, or null.
-    static const TSpec* Find(const std::string& name);
+    static const TOption* Find(const std::string& name);
 };

@@ -22,11 +22,11 @@
 #include "platform/StrToInt.h"
 #include "platform/VersionInfo.h"
 #ifdef BOOTLOADER_STATION
+#include "platform/PortResolver.h"
 #include "station/Station.h"
 #include "station/StationEventLog.h"
 #include "station/StationPorts.h"
 #include "station/StationRecord.h"
-#include "platform/PortResolver.h"
 #endif
 
 namespace {

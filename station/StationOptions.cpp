@@ -25,14 +25,14 @@ bool TStationOptions::Applies(const std::vector<std::string>& args) {
     bool list = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        const TStationCommandLine::TSpec* spec = TStationCommandLine::Find(a);
-        if (!spec) continue;
+        const TStationCommandLine::TOption* option = TStationCommandLine::Find(a);
+        if (!option) continue;
         // Help, version and the port list are the single runner's to answer, whatever else is given.
         if (a == "--help" || a == "-h" || a == "--version" || a == "--list-ports") return false;
         list = list || a == "--ports" || a == "--report";
         if (a == "--port" || a == "--device") ++units;
         // A value never counts as an option.
-        if (spec->TakesValue) ++i;
+        if (option->TakesValue) ++i;
     }
     return list || units > 1;
 }

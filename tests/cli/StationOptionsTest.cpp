@@ -5,9 +5,9 @@
 
 #include "cli/PortList.h"
 #include "cli/StationCommandLine.h"
-#include "station/StationOptions.h"
 #include "cli/StationUsageError.h"
 #include "platform/PseudoTerminal.h"
+#include "station/StationOptions.h"
 #include "tests/support/TestPortsDirectory.h"
 
 namespace {
