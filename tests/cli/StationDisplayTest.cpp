@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <cstdio>
 #include <memory>
@@ -6,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/PseudoTerminal.h"
 #include "station/StationDisplay.h"
 #include "station/StationEvent.h"
+#include "station/StationPlatform.h"
 #include "tests/support/OutputLines.h"
 #include "tests/support/SuccessLog.h"
 
@@ -66,6 +69,31 @@ TEST(StationDisplayTest, TheTableFitsTheTerminalAndNeverScrollsIt) {
     EXPECT_NE(row.find("6181 v1.09"), std::string::npos) << row;
     // Twenty columns are twenty, not 120 assumed.
     EXPECT_LE(TStationDisplay::Row(*units[0], 19).size(), 19u);
+}
+
+// The table only where cursor movement works: a terminal whose TERM is set and not "dumb".
+TEST(StationDisplayTest, TheTableNeedsATerminalThatMovesTheCursor) {
+    TPseudoTerminal pty;
+    std::FILE* terminal = std::fopen(pty.SlavePath().c_str(), "w");
+    ASSERT_NE(terminal, nullptr);
+    std::FILE* file = std::tmpfile();
+    const char* saved = std::getenv("TERM");
+    const std::string previous = saved ? saved : "";
+    struct TCase {
+        const char* term;  // null: unset
+        std::FILE* out;
+        bool table;
+    };
+    for (const TCase c :
+         {TCase{"xterm-256color", terminal, true}, TCase{"dumb", terminal, false}, TCase{"", terminal, false},
+          TCase{nullptr, terminal, false}, TCase{"xterm-256color", file, false}}) {
+        SCOPED_TRACE(c.term ? c.term : "(unset)");
+        c.term ? ::setenv("TERM", c.term, 1) : ::unsetenv("TERM");
+        EXPECT_EQ(TStationPlatform::TableFits(c.out), c.table);
+    }
+    saved ? ::setenv("TERM", previous.c_str(), 1) : ::unsetenv("TERM");
+    std::fclose(terminal);
+    std::fclose(file);
 }
 
 TEST(StationDisplayTest, OnATerminalTheSummaryShowsWarningsOfCompletedUnitsAndEveryGarbledPipe) {
