@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <exception>
+#include <nlohmann/json.hpp>
 #include <stdexcept>
 
 #include "cli/RunnerContract.h"
@@ -48,38 +50,40 @@ std::size_t Utf8Length(const std::string& text, std::size_t i) {
     return length;
 }
 
-std::string QuoteOrNull(const std::optional<std::string>& text) {
-    return text ? TStationReport::Quote(*text) : "null";
+nlohmann::ordered_json TextOrNull(const std::optional<std::string>& text) {
+    return text ? nlohmann::ordered_json(TStationReport::Utf8Text(*text)) : nlohmann::ordered_json(nullptr);
 }
 
-std::string Strings(const std::vector<std::string>& lines) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < lines.size(); ++i) out += (i ? "," : "") + TStationReport::Quote(lines[i]);
-    return out + "]";
+nlohmann::ordered_json Texts(const std::vector<std::string>& lines) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const std::string& line : lines) list.push_back(TStationReport::Utf8Text(line));
+    return list;
 }
 
 }  // namespace
 
-std::string TStationReport::Quote(const std::string& text) {
-    std::string out = "\"";
+std::string TStationReport::Utf8Text(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
-        if (c == '"' || c == '\\') {
-            out += '\\';
+        if (c < 0x80) {
             out += text[i++];
-        } else if (c >= 0x20 && c < 0x7F) {
-            out += text[i++];
-        } else if (const std::size_t n = c >= 0x80 ? Utf8Length(text, i) : 0; n != 0) {
+        } else if (const std::size_t n = Utf8Length(text, i); n != 0) {
             out.append(text, i, n);
             i += n;
         } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
+            // The byte as the character of that number (U+0080 to U+00FF), in UTF-8.
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
             ++i;
         }
     }
-    return out + "\"";
+    return out;
+}
+
+std::string TStationReport::Quote(const std::string& text) {
+    return nlohmann::ordered_json(Utf8Text(text)).dump();
 }
 
 TStationReport::TStationReport(const std::string& path) {
@@ -203,38 +207,34 @@ const char* TStationReport::ResultName(TStationUnit::TResult result) {
 
 std::string TStationReport::Line(const TStationUnit& unit, const std::string& batch,
                                  const FirmwareImage& package) {
+    using TJson = nlohmann::ordered_json;
     const double duration = std::chrono::duration<double>(unit.EndTime - unit.StartTime).count();
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.3f", duration);
     const TStationUnit::TResult result = unit.Result();
-    std::string identity = "null";
-    if (unit.Model && unit.Version)
-        identity = "{\"model\":" + std::to_string(*unit.Model) +
-                   ",\"version\":" + Quote(FormatVersion(*unit.Version)) + "}";
     const bool failed = result == TStationUnit::TResult::Failed;
-    std::string s = "{";
-    s += "\"batch\":" + Quote(batch);
-    s += ",\"port\":" + (unit.Port != 0 ? Quote(unit.Label) : std::string("null"));
-    s += ",\"device\":" + Quote(unit.Device);
-    s += ",\"start\":" + Quote(IsoTime(unit.StartTime));
-    s += ",\"end\":" + Quote(IsoTime(unit.EndTime));
-    s += ",\"duration_s\":" + std::string(seconds);
-    s += ",\"identity\":" + identity;
-    s += ",\"boot_loader\":" + QuoteOrNull(unit.BootLoader);
-    s += ",\"expected_model\":" + std::to_string(package.ExpectedModel);
-    s += ",\"package\":{\"model\":" + std::to_string(package.PackageModel) +
-         ",\"version\":" + Quote(FormatVersion(package.PackageVersion)) +
-         ",\"processor\":" + std::to_string(package.ProcessorNumber) + "}";
-    s += ",\"image_sha256\":" + Quote(Sha256Hex(package.ImageBuffer.data(), package.ImageBuffer.size()));
-    s += ",\"log\":" + Strings(unit.Lines);
-    s += ",\"messages\":" + Strings(unit.Messages);
-    s += ",\"result\":" + Quote(ResultName(result));
-    s += ",\"failed_step\":" +
-         (failed && !unit.FailedStep().empty() ? Quote(unit.FailedStep()) : std::string("null"));
-    s += ",\"failing_line\":" + (failed ? Quote(unit.FailingLine()) : std::string("null"));
-    s += ",\"exit_status\":" + (unit.ExitStatus ? std::to_string(*unit.ExitStatus) : std::string("null"));
-    s += ",\"signal\":" + (unit.Signal != 0 ? std::to_string(unit.Signal) : std::string("null"));
-    s += ",\"garbage\":" + std::to_string(unit.Garbage);
-    s += "}";
-    return s;
+    TJson line;
+    line["batch"] = Utf8Text(batch);
+    line["port"] = unit.Port != 0 ? TJson(Utf8Text(unit.Label)) : TJson(nullptr);
+    line["device"] = Utf8Text(unit.Device);
+    line["start"] = IsoTime(unit.StartTime);
+    line["end"] = IsoTime(unit.EndTime);
+    line["duration_s"] = std::round(duration * 1000) / 1000;
+    line["identity"] = unit.Model && unit.Version
+                           ? TJson{{"model", *unit.Model}, {"version", FormatVersion(*unit.Version)}}
+                           : TJson(nullptr);
+    line["boot_loader"] = TextOrNull(unit.BootLoader);
+    line["expected_model"] = package.ExpectedModel;
+    line["package"] = {{"model", package.PackageModel},
+                       {"version", FormatVersion(package.PackageVersion)},
+                       {"processor", package.ProcessorNumber}};
+    line["image_sha256"] = Sha256Hex(package.ImageBuffer.data(), package.ImageBuffer.size());
+    line["log"] = Texts(unit.Lines);
+    line["messages"] = Texts(unit.Messages);
+    line["result"] = ResultName(result);
+    line["failed_step"] =
+        failed && !unit.FailedStep().empty() ? TJson(Utf8Text(unit.FailedStep())) : TJson(nullptr);
+    line["failing_line"] = failed ? TJson(Utf8Text(unit.FailingLine())) : TJson(nullptr);
+    line["exit_status"] = unit.ExitStatus ? TJson(*unit.ExitStatus) : TJson(nullptr);
+    line["signal"] = unit.Signal != 0 ? TJson(unit.Signal) : TJson(nullptr);
+    line["garbage"] = unit.Garbage;
+    return line.dump();
 }

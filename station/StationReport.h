@@ -52,8 +52,11 @@ public:
     static std::string IsoTime(std::chrono::system_clock::time_point time);
     // The result as the report names it.
     static const char* ResultName(TStationUnit::TResult result);
-    // A JSON string: valid UTF-8 passes as it is; control characters, and bytes that are no
-    // part of a valid UTF-8 sequence, are escaped (\u00XX for such a byte).
+    // Text for the report: valid UTF-8 passes as it is; a byte that is no part of a valid
+    // UTF-8 sequence becomes the character of its number (U+0080 to U+00FF), so the line is
+    // valid JSON whatever a process wrote, and no byte is lost.
+    static std::string Utf8Text(const std::string& text);
+    // The text as a JSON string, as the line holds it (control characters escaped).
     static std::string Quote(const std::string& text);
 
 private:

@@ -7,21 +7,23 @@
 
 namespace {
 
-TEST(StationReportTest, TextPassesAsUtf8AndOnlyWhatIsNotUtf8IsEscaped) {
+TEST(StationReportTest, TextPassesAsUtf8AndAByteThatIsNotUtf8ReadsAsTheCharacterOfItsNumber) {
     struct TCase {
         std::string text;
         std::string json;
     };
+    // A byte that is not UTF-8 reads as the character of its number: the line stays valid
+    // JSON, and a reader gets what the old per-byte escapes gave, no more garbled UTF-8.
     const std::vector<TCase> cases = {
         {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", "\"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80\""},
-        {"a\"b\\c\td\x7f", "\"a\\\"b\\\\c\\u0009d\\u007f\""},
-        {"\xe9t\xe9", "\"\\u00e9t\\u00e9\""},                      // Latin-1, not UTF-8
-        {"\xc3", "\"\\u00c3\""},                                   // cut short at the end
-        {"\xc3(", "\"\\u00c3(\""},                                 // a lead byte without its continuation
-        {"\xc0\xaf", "\"\\u00c0\\u00af\""},                        // overlong form of '/'
-        {"\xed\xa0\x80", "\"\\u00ed\\u00a0\\u0080\""},             // a surrogate
-        {"\xf4\x90\x80\x80", "\"\\u00f4\\u0090\\u0080\\u0080\""},  // beyond U+10FFFF
-        {"\x80z", "\"\\u0080z\""},                                 // a stray continuation byte
+        {"a\"b\\c\td\x01", "\"a\\\"b\\\\c\\td\\u0001\""},
+        {"\xe9t\xe9", "\"\xc3\xa9t\xc3\xa9\""},                        // Latin-1, not UTF-8
+        {"\xc3", "\"\xc3\x83\""},                                      // cut short at the end
+        {"\xc3(", "\"\xc3\x83(\""},                                    // a lead byte without its continuation
+        {"\xc0\xaf", "\"\xc3\x80\xc2\xaf\""},                          // overlong form of '/'
+        {"\xed\xa0\x80", "\"\xc3\xad\xc2\xa0\xc2\x80\""},              // a surrogate
+        {"\xf4\x90\x80\x80", "\"\xc3\xb4\xc2\x90\xc2\x80\xc2\x80\""},  // beyond U+10FFFF
+        {"\x80z", "\"\xc2\x80z\""},                                    // a stray continuation byte
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.json);
