@@ -112,13 +112,22 @@ int TStation::Run(int argc, char** argv) {
     // A unit's line is written by its own process as it ends; the batch writes the lines of
     // the units whose process could not (it was killed, crashed, never started, or could
     // not write), and names every unit whose line is missing, with the reason.
-    std::vector<std::string> unrecorded;
+    bool unrecorded = false;         // a unit has no line
+    std::vector<std::string> notes;  // told after the table: units without a line, ports that did not open
     auto finish = [&](TRun& run) {
         run.Unit.EndTime = std::chrono::system_clock::now();
+        // A port that did not open: what the system shows of why (missing, or held by whom).
+        if (run.Unit.ExitStatus == kExitUsage && run.Unit.Lines.empty()) {
+            const std::string device = TStationOptions::CanonicalDevice(run.Unit.Device);
+            if (const std::string why = TStationPlatform::WhyNotOpened(device); !why.empty())
+                notes.push_back(run.Unit.Label + ": " + device + " " + why);
+        }
         if (!report || run.Unit.Recorded) return;
-        if (const int error = report->Write(run.Unit, batch, package); error != 0)
-            unrecorded.push_back(run.Unit.Label + ": its line could not be written to the report " +
-                                 *options.Report + ": " + std::strerror(error));
+        if (const int error = report->Write(run.Unit, batch, package); error != 0) {
+            unrecorded = true;
+            notes.push_back(run.Unit.Label + ": its line could not be written to the report " +
+                            *options.Report + ": " + std::strerror(error));
+        }
     };
     for (auto& run : runs)
         if (!run->Child) finish(*run);
@@ -221,11 +230,10 @@ int TStation::Run(int argc, char** argv) {
     if (interruptsHandled > 0)
         std::fprintf(stdout, "The batch was interrupted: the units still running were ended.\n");
     // After the table, which would have drawn over them.
-    for (const std::string& problem : unrecorded)
-        std::fprintf(stderr, "bootloader-cli: %s\n", problem.c_str());
+    for (const std::string& problem : notes) std::fprintf(stderr, "bootloader-cli: %s\n", problem.c_str());
 
     if (interruptsHandled > 0) return kExitInterrupted;
-    bool failed = !unrecorded.empty(), notRestored = false;
+    bool failed = unrecorded, notRestored = false;
     for (const TStationUnit* unit : units) {
         failed = failed || unit->Result() == TStationUnit::TResult::Failed;
         notRestored = notRestored || unit->Result() == TStationUnit::TResult::SettingsNotRestored;

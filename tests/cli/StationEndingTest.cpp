@@ -1,5 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -13,6 +15,7 @@
 #include <set>
 #include <thread>
 
+#include "platform/PseudoTerminal.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/OutputLines.h"
 #include "tests/support/TempDir.h"
@@ -254,6 +257,29 @@ TEST_F(StationEndingTest, ASignalIgnoredFromTheStartStaysIgnored) {
     ::kill(station, SIGHUP);
     EXPECT_EQ(cli.Wait(), 0) << cli.Stdout << cli.Stderr;
     EXPECT_EQ(ReportField(Report().at(0), "result"), "\"completed\"");
+}
+
+}  // namespace
+
+namespace {
+
+// A port another updater holds says so, and by whom, besides the operator log's own text.
+TEST_F(StationEndingTest, APortHeldByAnotherProcessSaysSoOnStandardError) {
+    TPseudoTerminal pty;
+    const int held = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    ports.Link(1, pty.SlavePath());
+    TChildProcess cli("bootloader-cli", {"--ports", "1", "--report", "r.jsonl"}, work.Path().string());
+    EXPECT_EQ(cli.Wait(), 1);
+    ::close(held);
+    EXPECT_NE(
+        cli.Stderr.find("bootloader-cli: COM1: " + std::filesystem::canonical(pty.SlavePath()).string() +
+                        " is in use: process " + std::to_string(::getpid())),
+        std::string::npos)
+        << cli.Stderr;
+    EXPECT_EQ(ReportField(Report().at(0), "failing_line"),
+              "\"bootloader-cli: Unable To Open Comms Port. Please Select Another.\"");
 }
 
 }  // namespace

@@ -67,7 +67,9 @@ TEST_F(StationTest, AFaultyUnitFailsAloneAndTheReportAgreesWithEveryFlash) {
     EXPECT_EQ(byPort["COM2"].back(), "Sending New Program Data......Error Detected");
     EXPECT_TRUE(byPort["COM4"].empty());
     const std::string unplugged = "bootloader-cli: Unable To Open Comms Port. Please Select Another.";
-    EXPECT_EQ(cli.Stderr, "COM4: " + unplugged + "\n");
+    // After the table, what the system shows of why COM4 did not open.
+    EXPECT_EQ(cli.Stderr, "COM4: " + unplugged + "\nbootloader-cli: COM4: " +
+                              (ports.Path() / "unplugged").string() + " does not exist\n");
     EXPECT_EQ(rest, (std::vector<std::string>{"", rest.size() > 1 ? rest[1] : "",
                                               "  COM2 failed: Sending New Program Data......Error Detected",
                                               "  COM4 failed: " + unplugged}));
