@@ -22,9 +22,9 @@
 #include <vector>
 
 #include "link/LumoComms.h"
-#include "link/PosixPortFactory.h"
+#include "link/posix/PosixPortFactory.h"
 #include "modbus/ModBusPro.h"
-#include "platform/PseudoTerminal.h"
+#include "platform/posix/PseudoTerminal.h"
 #include "platform/qt/QtMessageLoop.h"
 
 namespace {

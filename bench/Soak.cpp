@@ -20,8 +20,8 @@
 #include "bench/ProcessFigures.h"
 #include "bench/UnitSimProcess.h"
 #include "link/LumoComms.h"
-#include "link/PosixPortFactory.h"
-#include "platform/PseudoTerminal.h"
+#include "link/posix/PosixPortFactory.h"
+#include "platform/posix/PseudoTerminal.h"
 #include "platform/RecordingLog.h"
 #include "platform/qt/QtMessageLoop.h"
 

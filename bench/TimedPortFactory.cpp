@@ -2,12 +2,11 @@
 
 #include <utility>
 
-namespace {
-
-// The device the link holds: everything goes to the real device; writes are timed.
-class TTimedDevice : public TSerialDevice {
+// The device the link holds: everything goes to the real device; writes and received
+// chunks are timed.
+class TTimedPortFactory::TTimedDevice : public TPortDevice {
 public:
-    TTimedDevice(std::unique_ptr<TSerialDevice> inner, TTimedPortFactory& owner)
+    TTimedDevice(std::unique_ptr<TPortDevice> inner, TTimedPortFactory& owner)
         : inner_(std::move(inner)), owner_(owner) {}
     ~TTimedDevice() override { owner_.DeviceClosed(TTimedPortFactory::TClock::now()); }
 
@@ -20,32 +19,42 @@ public:
         baud_ = settings.BaudRate;
         return inner_->ApplyLineSettings(settings);
     }
-    int Descriptor() const override { return inner_->Descriptor(); }
-
-    TSerialDevice& Inner() { return *inner_; }
+    std::unique_ptr<TReceiver> StartReceiver(TMessageLoop& loop, TChunkHandler onChunk) override {
+        return inner_->StartReceiver(loop, owner_.TimedHandler(std::move(onChunk)));
+    }
 
 private:
-    std::unique_ptr<TSerialDevice> inner_;
+    std::unique_ptr<TPortDevice> inner_;
     TTimedPortFactory& owner_;
     std::uint32_t baud_ = 0;
 };
 
-}  // namespace
+class TTimedPortFactory::TTimedClaim : public TPortClaim {
+public:
+    TTimedClaim(std::unique_ptr<TPortClaim> inner, TTimedPortFactory& owner)
+        : inner_(std::move(inner)), owner_(owner) {}
+
+    std::unique_ptr<TPortDevice> Open() override {
+        std::unique_ptr<TPortDevice> device = inner_->Open();
+        if (!device) return nullptr;
+        return std::make_unique<TTimedDevice>(std::move(device), owner_);
+    }
+
+private:
+    std::unique_ptr<TPortClaim> inner_;
+    TTimedPortFactory& owner_;
+};
 
 TTimedPortFactory::TTimedPortFactory(std::shared_ptr<TPortFactory> inner) : inner_(std::move(inner)) {}
 
-std::unique_ptr<TSerialDevice> TTimedPortFactory::OpenDevice(const std::string& portName) {
-    std::unique_ptr<TSerialDevice> device = inner_->OpenDevice(portName);
-    if (!device) return nullptr;
-    return std::make_unique<TTimedDevice>(std::move(device), *this);
+std::unique_ptr<TPortClaim> TTimedPortFactory::Claim(const std::string& portName) {
+    std::unique_ptr<TPortClaim> claim = inner_->Claim(portName);
+    if (!claim) return nullptr;
+    return std::make_unique<TTimedClaim>(std::move(claim), *this);
 }
 
-std::unique_ptr<TReceiver> TTimedPortFactory::StartReceiver(TSerialDevice& device, TMessageLoop& loop,
-                                                            TChunkHandler onChunk) {
-    auto* timed = dynamic_cast<TTimedDevice*>(&device);
-    TSerialDevice& real = timed != nullptr ? timed->Inner() : device;
-    TChunkHandler timedHandler = [this, inner = std::move(onChunk)](std::unique_ptr<std::uint8_t[]> block,
-                                                                      std::uint16_t length) {
+TChunkHandler TTimedPortFactory::TimedHandler(TChunkHandler onChunk) {
+    return [this, inner = std::move(onChunk)](std::unique_ptr<std::uint8_t[]> block, std::uint16_t length) {
         ChunkArrived(length);
         inner(std::move(block), length);
         // The link has processed the chunk; a completed condition shows in its state.
@@ -55,7 +64,6 @@ std::unique_ptr<TReceiver> TTimedPortFactory::StartReceiver(TSerialDevice& devic
             exchanges_.back().Recognised = TClock::now();
         }
     };
-    return inner_->StartReceiver(real, loop, std::move(timedHandler));
 }
 
 void TTimedPortFactory::RequestWritten(TClock::time_point at, std::size_t bytes, std::uint32_t baud) {
@@ -68,7 +76,9 @@ void TTimedPortFactory::RequestWritten(TClock::time_point at, std::size_t bytes,
     open_ = true;
 }
 
-void TTimedPortFactory::DeviceClosed(TClock::time_point at) { EndOpenExchange(at); }
+void TTimedPortFactory::DeviceClosed(TClock::time_point at) {
+    EndOpenExchange(at);
+}
 
 void TTimedPortFactory::ChunkArrived(std::size_t bytes) {
     if (open_ && !exchanges_.empty()) exchanges_.back().ReplyBytes += bytes;

@@ -33,9 +33,7 @@ public:
     // The link whose state tells when a reply is recognised; set before its first request.
     void SetLink(const TLumoComms* link) { link_ = link; }
 
-    std::unique_ptr<TSerialDevice> OpenDevice(const std::string& portName) override;
-    std::unique_ptr<TReceiver> StartReceiver(TSerialDevice& device, TMessageLoop& loop,
-                                             TChunkHandler onChunk) override;
+    std::unique_ptr<TPortClaim> Claim(const std::string& portName) override;
 
     // Ends the exchange in progress and hands out all recorded ones, oldest first.
     std::vector<TExchange> TakeExchanges();
@@ -45,6 +43,9 @@ public:
     void DeviceClosed(TClock::time_point at);
 
 private:
+    class TTimedDevice;
+    class TTimedClaim;
+    TChunkHandler TimedHandler(TChunkHandler onChunk);
     void ChunkArrived(std::size_t bytes);
     void EndOpenExchange(TClock::time_point at);
 

@@ -33,7 +33,7 @@
 #include "bench/TimedMessageLoop.h"
 #include "bench/TimedPortFactory.h"
 #include "bench/UnitSimProcess.h"
-#include "link/PosixPortFactory.h"
+#include "link/posix/PosixPortFactory.h"
 #include "platform/RecordingLog.h"
 #include "platform/qt/QtMessageLoop.h"
 

@@ -10,8 +10,8 @@
 
 // What the headless runner needs of the platform it runs on: its arguments as UTF-8
 // text, the user-interface thread's message loop, the port factory and the console. The
-// build picks one implementation: QtRunnerPlatform.cpp (the QtCore loop and POSIX ports)
-// or Win32RunnerPlatform.cpp (the Win32 loop and COM ports).
+// build picks one implementation: posix/QtRunnerPlatform.cpp (the QtCore loop and POSIX ports)
+// or win32/Win32RunnerPlatform.cpp (the Win32 loop and COM ports).
 class TRunnerPlatform {
 public:
     TRunnerPlatform(int& argc, char** argv);

@@ -11,9 +11,10 @@ foreach(program bootloader bootloader-cli unitsim)
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
 endforeach()
-if(TARGET bootloader)
-  install(FILES ${PROJECT_SOURCE_DIR}/ui/bootloader.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-  install(FILES ${PROJECT_SOURCE_DIR}/ui/bootloader.svg
+if(TARGET bootloader AND NOT WIN32)
+  # The Linux desktop's menu entry and icon; the Windows program carries its icon itself.
+  install(FILES ${PROJECT_SOURCE_DIR}/ui/qt/bootloader.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES ${PROJECT_SOURCE_DIR}/ui/qt/bootloader.svg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 endif()
 

@@ -42,8 +42,20 @@ bool TLumoComms::Open() {
         throw ECommsError("Already have a Comm File Open");
     }
     // Everything is acquired into locals and only kept when the receiver runs; on any
-    // failure the locals release what was made and the link is as before.
-    std::unique_ptr<TSerialDevice> device = factory_->OpenDevice(PortName(CommPort));
+    // failure the locals release what was made and the link is as before (a held claim
+    // stays held).
+    if (claim_ && claimedPort_ != CommPort) {
+        claim_.reset();  // another port asked for: a new first open
+    }
+    std::unique_ptr<TPortClaim> claim;
+    if (!claim_) {
+        claim = factory_->Claim(PortName(CommPort));
+        if (!claim) {
+            return false;
+        }
+    }
+    TPortClaim& opening = claim ? *claim : *claim_;
+    std::unique_ptr<TPortDevice> device = opening.Open();
     if (!device) {
         return false;
     }
@@ -65,11 +77,15 @@ bool TLumoComms::Open() {
             (*self)->HandleChunk(session, std::move(block), length);
         }
     };
-    std::unique_ptr<TReceiver> receiver = factory_->StartReceiver(*device, loop_, std::move(handler));
+    std::unique_ptr<TReceiver> receiver = device->StartReceiver(loop_, std::move(handler));
     if (!receiver) {
         throw ECommsError("Unable To Create Rx Thread");
     }
 
+    if (claim) {
+        claim_ = std::move(claim);
+        claimedPort_ = CommPort;
+    }
     session_ = session;
     device_ = std::move(device);
     receiver_ = std::move(receiver);
@@ -113,10 +129,24 @@ void TLumoComms::Close() {
     timedOut_ = false;
     stop_ = false;
     device_.reset();
+    if (!holdPort_) {
+        claim_.reset();
+    }
     rxBuffer_.reset();
     rxSize_ = 0;
     rxFull_ = false;
     linkState_ = -1;
+}
+
+void TLumoComms::HoldPort() {
+    holdPort_ = true;
+}
+
+void TLumoComms::ReleasePort() {
+    holdPort_ = false;
+    if (!IsOpen()) {
+        claim_.reset();
+    }
 }
 
 void TLumoComms::StopThread() {

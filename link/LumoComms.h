@@ -13,9 +13,40 @@
 
 // Port index: ordinal k names port k + 1. The enumeration names COM1 to COM32, but the
 // one-byte ordinal takes every value 0 to 255 and the port name rule covers them all.
-enum class TComport : std::uint8_t { COM1 = 0, COM2, COM3, COM4, COM5, COM6, COM7, COM8, COM9, COM10,
-    COM11, COM12, COM13, COM14, COM15, COM16, COM17, COM18, COM19, COM20, COM21, COM22, COM23, COM24,
-    COM25, COM26, COM27, COM28, COM29, COM30, COM31, COM32 };
+enum class TComport : std::uint8_t {
+    COM1 = 0,
+    COM2,
+    COM3,
+    COM4,
+    COM5,
+    COM6,
+    COM7,
+    COM8,
+    COM9,
+    COM10,
+    COM11,
+    COM12,
+    COM13,
+    COM14,
+    COM15,
+    COM16,
+    COM17,
+    COM18,
+    COM19,
+    COM20,
+    COM21,
+    COM22,
+    COM23,
+    COM24,
+    COM25,
+    COM26,
+    COM27,
+    COM28,
+    COM29,
+    COM30,
+    COM31,
+    COM32
+};
 
 using TReceiveDataEvent = std::function<void(const std::uint8_t* Buffer, std::uint16_t BufferLength)>;
 using TReceiveMsgEvent = std::function<void(std::int32_t condnum)>;
@@ -27,7 +58,7 @@ using TTimeOutEvent = std::function<void()>;
 class TLumoComms {
 public:
     // A closed link with the default properties. The factory says how devices are reached
-    // (TPosixPortFactory for real ports; tests give an in-memory one). Must not be null.
+    // (the system's ports, SystemPortFactory.h; tests give an in-memory one). Must not be null.
     TLumoComms(TMessageLoop& loop, std::shared_ptr<TPortFactory> factory);
     ~TLumoComms();
     TLumoComms(const TLumoComms&) = delete;
@@ -54,6 +85,16 @@ public:
     // Allowed on a closed link. Wakes a waiting request, which then returns -2.
     void Close();
     bool IsOpen() const;
+
+    // A run of opens that must all reach one device, as an upgrade's reopens at changing
+    // line speeds do. From HoldPort on, the claim of the next first open (or of the port
+    // open now) outlives Close: every later Open opens the device that first open found, or
+    // fails, and the device stays held against every other instance of the updater in the
+    // gaps. An Open with another CommPort is a new first open: the old claim is given up.
+    // ReleasePort ends the run; an open port stays open, and its Close gives it up.
+    void HoldPort();
+    void ReleasePort();
+    bool HoldsPort() const { return holdPort_; }
 
     // Engine: the calling order of every request is SetConditions, ResetConditions, Send,
     // WaitReply, ReadReply (when a condition completed), ClearConditions.
@@ -95,7 +136,11 @@ private:
 
     TMessageLoop& loop_;
     std::shared_ptr<TPortFactory> factory_;
-    std::unique_ptr<TSerialDevice> device_;
+    // The device as the first open found it, held while the link uses it.
+    std::unique_ptr<TPortClaim> claim_;
+    TComport claimedPort_ = TComport::COM1;
+    bool holdPort_ = false;
+    std::unique_ptr<TPortDevice> device_;
     std::unique_ptr<TReceiver> receiver_;
     // Posted chunks hold a weak reference to this, so a chunk dispatched after the link
     // is gone is dropped.

@@ -19,19 +19,40 @@ public:
     virtual ~TReceiver() = default;
 };
 
-// How the link reaches devices. The link uses the POSIX factory unless it is given
-// another one (tests give an in-memory one).
+// An open device as the link uses it: the device, and the receiver its platform pairs with
+// it. Each platform's port type starts its own receive thread on what it knows of its own
+// device (a descriptor, a handle), so nothing has to recover that from the general type.
+// Destroying it closes this open of the device.
+class TPortDevice : public TSerialDevice {
+public:
+    // Starts delivering the device's received bytes as chunks: each chunk is posted to loop
+    // and handed to onChunk there. nullptr when reception cannot be started. The device
+    // must stay open until the returned receiver is destroyed.
+    virtual std::unique_ptr<TReceiver> StartReceiver(TMessageLoop& loop, TChunkHandler onChunk) = 0;
+};
+
+// A port as its first open found it: the device the name led to then, held for this
+// program against every other instance of the updater for as long as the claim lives,
+// whether an open of it is in progress or not. Every open made through the claim opens that
+// same device or fails; the port name is never looked at again. Destroying the claim gives
+// the device up; no open made through it may still be alive then.
+class TPortClaim {
+public:
+    virtual ~TPortClaim() = default;
+
+    // Opens the claimed device. One open at a time: the previous one must have been
+    // destroyed. nullptr when the device has gone (an adapter pulled) or refuses the open.
+    virtual std::unique_ptr<TPortDevice> Open() = 0;
+};
+
+// How the link reaches devices: the system's own ports (SystemPortFactory.h), or another
+// kind that a test or a benchmark gives.
 class TPortFactory {
 public:
     virtual ~TPortFactory() = default;
 
-    // Opens the device named by the port name rule ("COM1", "\\.\COM10", ...), exclusively.
-    // Returns nullptr when it is missing, busy or refused. Throws ECommsError
+    // Finds the device named by the port name rule ("COM1", "\\.\COM10", ...) and claims it
+    // exclusively. Returns nullptr when it is missing, busy or refused. Throws ECommsError
     // "File Handle is not a Comm Handle." when it opened but is not a terminal.
-    virtual std::unique_ptr<TSerialDevice> OpenDevice(const std::string& portName) = 0;
-
-    // Starts delivering the device's received bytes as chunks: each chunk is posted to
-    // loop and handed to onChunk there. Returns nullptr when reception cannot be started.
-    virtual std::unique_ptr<TReceiver> StartReceiver(TSerialDevice& device, TMessageLoop& loop,
-                                                     TChunkHandler onChunk) = 0;
+    virtual std::unique_ptr<TPortClaim> Claim(const std::string& portName) = 0;
 };

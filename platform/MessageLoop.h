@@ -37,7 +37,9 @@ public:
 
     // Blocks until a task is pending or a timer is due, or until timeoutMs has passed,
     // and dispatches what is pending. timeoutMs < 0 waits without a limit.
-    // Returns false when the time limit passed with nothing dispatched.
+    // Returns true as soon as one of this loop's tasks or timers has run, false only once
+    // timeoutMs has passed without one. Whatever else the wait dispatches meanwhile (the
+    // toolkit's own events, messages of other windows) does not end it early.
     virtual bool WaitAndDispatch(std::int32_t timeoutMs = -1) = 0;
 
     // Milliseconds since an arbitrary start; wraps at 2^32.

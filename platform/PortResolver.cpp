@@ -1,7 +1,5 @@
 #include "platform/PortResolver.h"
 
-#include <sys/stat.h>
-
 #include <cctype>
 #include <cstdlib>
 #include <string_view>
@@ -10,11 +8,9 @@
 namespace {
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size())
-        return false;
+    if (text.size() < prefix.size()) return false;
     for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(text[i])) != prefix[i])
-            return false;
+        if (std::toupper(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
     return true;
 }
 
@@ -29,44 +25,22 @@ TPortResolver::TPortResolver(std::string baseDirectory) : baseDirectory_(std::mo
 std::string TPortResolver::PortsDirectory() const {
     if (const char* fromEnvironment = std::getenv(kPortsVariable); fromEnvironment && *fromEnvironment)
         return fromEnvironment;
-    if (baseDirectory_.empty())
-        return "ports";
-    if (baseDirectory_.back() == '/')
-        return baseDirectory_ + "ports";
+    if (baseDirectory_.empty()) return "ports";
+    if (baseDirectory_.back() == '/') return baseDirectory_ + "ports";
     return baseDirectory_ + "/ports";
 }
 
 std::optional<unsigned> TPortResolver::PortNumber(const std::string& portName) {
     std::string_view rest = portName;
-    if (StartsWithNoCase(rest, "\\\\.\\"))
-        rest.remove_prefix(4);
-    if (!StartsWithNoCase(rest, "COM"))
-        return std::nullopt;
+    if (StartsWithNoCase(rest, "\\\\.\\")) rest.remove_prefix(4);
+    if (!StartsWithNoCase(rest, "COM")) return std::nullopt;
     rest.remove_prefix(3);
-    if (rest.empty() || rest.front() == '0')
-        return std::nullopt;
+    if (rest.empty() || rest.front() == '0') return std::nullopt;
     unsigned number = 0;
     for (const char c : rest) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
+        if (c < '0' || c > '9') return std::nullopt;
         number = number * 10 + static_cast<unsigned>(c - '0');
-        if (number > kHighestPort)
-            return std::nullopt;
+        if (number > kHighestPort) return std::nullopt;
     }
     return number;
-}
-
-std::string TPortResolver::Resolve(const std::string& portName) const {
-    const std::optional<unsigned> number = PortNumber(portName);
-    if (!number)
-        return {};
-    std::string entry = PortsDirectory();
-    if (entry.back() != '/')
-        entry += '/';
-    entry += "COM" + std::to_string(*number);
-    // lstat, not stat: a dangling link is still the entry, and names a missing port.
-    struct stat info {};
-    if (::lstat(entry.c_str(), &info) == 0)
-        return entry;
-    return "/dev/ttyS" + std::to_string(*number - 1);
 }

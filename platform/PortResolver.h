@@ -10,6 +10,7 @@
 // The ports directory is the one named by the environment variable BOOTLOADER_PORTS when
 // that is set and not empty, else "ports" in the base directory given to the constructor
 // (the directory of the settings file). The variable is read at every resolution.
+// Resolving needs the file system of a POSIX system: Resolve exists only there.
 class TPortResolver {
 public:
     static constexpr const char* kPortsVariable = "BOOTLOADER_PORTS";

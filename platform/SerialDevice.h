@@ -7,7 +7,7 @@
 
 // An open serial device as the link engine uses it: write, purge, line settings.
 // Destroying the object closes the device. Receiving is not part of this
-// interface: the port factory of the link starts a receiver for the device.
+// interface: the link's port type of each platform starts a receiver for its device.
 class TSerialDevice {
 public:
     static constexpr unsigned kPurgeRx = 0x1;
@@ -26,7 +26,4 @@ public:
     // the device refuses is skipped. Returns the baud rate in effect afterwards as the
     // device reports it (0 when unknown), so that a caller can see a rounded rate.
     virtual std::uint32_t ApplyLineSettings(const TLineSettings& settings) = 0;
-
-    // File descriptor a receive thread polls, or -1 for a device that delivers its bytes itself.
-    virtual int Descriptor() const = 0;
 };

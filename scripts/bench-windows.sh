@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
-# Time per exchange of the Windows runner under Wine beside the Linux runner, both
-# upgrading unitsim (instant unit, the embedded package) over a pseudo-terminal:
+# Time per exchange of the Windows runner under Wine beside the Linux runner and the
+# Windows desktop program under Wine, all upgrading unitsim (instant unit, the embedded
+# package) over a pseudo-terminal:
 #
 #   bash scripts/bench-windows.sh [RUNS]      (default 5 upgrades each)
+#
+# The desktop program (bootloader.exe) runs on the Wine prefix's display; its Start button
+# is clicked with xdotool and the end of the upgrade read from its log with the tests'
+# window probe; then it is closed.
 #
 # The time of an upgrade is taken on the unit's own clock, from the first request it
 # receives to the last reply it sends (its trace), so the start-up of the process (and of
@@ -26,7 +31,11 @@ cleanup() {
 }
 trap cleanup EXIT
 bash tests/wine/wine-prefix.sh start "$prefix" "$wine_dir"
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
+# The programs' display is the prefix's own (wine-prefix.sh).
+DISPLAY=$(cat "$prefix.display")
+export DISPLAY
+probe="$build/tests/wine/winprobe.exe"
 
 # One upgrade by "$@" against a fresh unit; prints milliseconds per exchange.
 one_upgrade() {
@@ -45,12 +54,53 @@ one_upgrade() {
     END { printf "%.3f\n", (last - first) * 1000 / n }' "$work/trace"
 }
 
+# One upgrade by the desktop program against a fresh unit, started from its Start button;
+# prints milliseconds per exchange.
+desktop_upgrade() {
+  rm -rf "$work/ports" "$work/trace" && mkdir "$work/ports"
+  printf '[Options]\r\nComms_Port=1\r\n' >"$work/Bootload.Ini"
+  "$build/bin/unitsim" --ports-dir "$work/ports" --port 1 --trace --stats-file "$work/stats" \
+    >"$work/unit.out" 2>"$work/trace" &
+  sim_pid=$!
+  for _ in $(seq 100); do grep -q '^unitsim: COM1 ->' "$work/unit.out" 2>/dev/null && break; sleep 0.05; done
+  ln -sfn "$(readlink "$work/ports/COM1")" "$prefix/dosdevices/com1"
+  (cd "$work" && exec "$wine_dir/wine64" "$build/windows/bin/bootloader.exe") &
+  local program=$! window="" caption=""
+  for _ in $(seq 200); do
+    window=$(xdotool search --onlyvisible --class bootloader.exe 2>/dev/null | head -n 1 || true)
+    [ -n "$window" ] && break
+    sleep 0.05
+  done
+  caption=$(xdotool getwindowname "$window")
+  local menu=$(($(xwininfo -id "$window" | sed -n 's/^  Height: //p') - 164))
+  sleep 0.5
+  xdotool mousemove --window "$window" 204 $((menu + 124)) click 1
+  # Seldom: every probe is a Wine process of its own, which the upgrade would feel.
+  for _ in $(seq 120); do
+    sleep 0.5
+    "$wine_dir/wine64" "$probe" "$caption" | grep -q $'^item\t.*\tFinalising Upgrade.....Done' && break
+  done
+  xdotool windowactivate --sync "$window" key alt+F4
+  wait "$program" || true
+  kill -TERM "$sim_pid"; wait "$sim_pid" || true; sim_pid=""
+  rm -f "$prefix/dosdevices/com1"
+  exchanges=$(sed -n 's/^exchanges=//p' "$work/stats")
+  awk -v n="$exchanges" '$1 == "unitsim:" && ($3 == "<-" || $4 == "<-" || $3 == "->" || $4 == "->") {
+      if (first == "") first = $2; last = $2 }
+    END { printf "%.3f\n", (last - first) * 1000 / n }' "$work/trace"
+}
+
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-linux=(); wine=()
+linux=(); wine=(); desktop=()
 for _ in $(seq "$runs"); do
   linux+=("$(one_upgrade "$build/bin/bootloader-cli")")
   wine+=("$(one_upgrade "$wine_dir/wine64" "$build/windows/bin/bootloader-cli.exe")")
+  desktop+=("$(desktop_upgrade)")
 done
-echo "ms per exchange, Linux runner:         ${linux[*]}  median $(printf '%s\n' "${linux[@]}" | median)"
-echo "ms per exchange, Windows runner, Wine: ${wine[*]}  median $(printf '%s\n' "${wine[@]}" | median)"
+wine_median=$(printf '%s\n' "${wine[@]}" | median)
+desktop_median=$(printf '%s\n' "${desktop[@]}" | median)
+echo "ms per exchange, Linux runner:          ${linux[*]}  median $(printf '%s\n' "${linux[@]}" | median)"
+echo "ms per exchange, Windows runner, Wine:  ${wine[*]}  median $wine_median"
+echo "ms per exchange, Windows desktop, Wine: ${desktop[*]}  median $desktop_median"
+awk -v d="$desktop_median" -v r="$wine_median" 'BEGIN { printf "desktop / runner under Wine: %.2f\n", d / r }'

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,7 +34,7 @@ public:
     TStationChild(const TStationChild&) = delete;
     TStationChild& operator=(const TStationChild&) = delete;
 
-    pid_t Pid() const { return pid_; }
+    int Pid() const { return pid_; }
     // Non-blocking read ends; -1 once a pipe reached its end and was closed.
     int EventsFd() const { return events_; }
     int ErrorsFd() const { return errors_; }
@@ -55,7 +53,7 @@ public:
 private:
     static bool ReadSome(int& fd, std::string& into);
 
-    pid_t pid_ = -1;
+    int pid_ = -1;
     int events_ = -1;
     int errors_ = -1;
     bool reaped_ = false;

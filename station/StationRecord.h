@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -27,7 +25,7 @@ public:
     struct TSetup {
         int ReportFd = -1;  // the report, inherited from the batch
         int EventsFd = -1;  // the batch's event pipe
-        pid_t Station = 0;  // the batch's process
+        int Station = 0;    // the batch's process id
         std::string Batch;
         std::string Label;
         int Port = 0;

@@ -104,6 +104,12 @@ void UpgradeSequencer::Initialise() {
         Post(StepIdle);
         return;
     }
+    // The upgrade's first open: from here to its end every reopen reaches the device this
+    // open finds, the unit whose identity is read next, and the device stays held for
+    // this program in between.
+    link_.ReleasePort();
+    link_.Close();
+    link_.HoldPort();
     ReopenAtModbusSpeed();
     if (device_.ReadDeviceIdentity() == 1) {
         const std::int32_t saved = device_.SaveDeviceSettings();
@@ -223,6 +229,8 @@ void UpgradeSequencer::Finalise() {
 }
 
 void UpgradeSequencer::Idle() {
+    // The open port stays open; its next Close gives it up.
+    link_.ReleasePort();
     view_.SetStartEnabled(true);
     view_.SetCloseEnabled(true);
     const bool wasRunning = running_;

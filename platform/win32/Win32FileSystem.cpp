@@ -6,36 +6,14 @@
 
 #include "platform/FileSystem.h"
 #include "platform/win32/WideText.h"
-
-namespace {
-
-class THandle {
-public:
-    explicit THandle(HANDLE handle) : handle_(handle) {}
-    ~THandle() {
-        if (Valid()) ::CloseHandle(handle_);
-    }
-    THandle(const THandle&) = delete;
-    THandle& operator=(const THandle&) = delete;
-    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-    HANDLE Get() const { return handle_; }
-    bool Close() {
-        const HANDLE handle = handle_;
-        handle_ = INVALID_HANDLE_VALUE;
-        return ::CloseHandle(handle) != 0;
-    }
-
-private:
-    HANDLE handle_;
-};
-
-}  // namespace
+#include "platform/win32/Win32Handle.h"
 
 TFileReadOutcome ReadFileBytes(const std::string& path, std::string& content, std::size_t maxLength) {
     content.clear();
-    THandle file(::CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) {
+    TWin32Handle file(::CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         const DWORD error = ::GetLastError();
         return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? TFileReadOutcome::Missing
                                                                                 : TFileReadOutcome::Failed;
@@ -64,7 +42,7 @@ bool ReplaceFileContent(const std::string& path, std::string_view content) {
         if (raw == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) return false;
     }
     if (raw == INVALID_HANDLE_VALUE) return false;
-    THandle file(raw);
+    TWin32Handle file(raw);
     bool ok = true;
     while (ok && !content.empty()) {
         DWORD written = 0;

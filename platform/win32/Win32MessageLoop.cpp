@@ -37,15 +37,21 @@ TWin32MessageLoop::TWin32MessageLoop() {
 }
 
 TWin32MessageLoop::~TWin32MessageLoop() {
-    accepting_.store(false, std::memory_order_release);
+    {
+        // From here on Post refuses, and no post is under way.
+        std::lock_guard<std::mutex> lock(postMutex_);
+        accepting_ = false;
+    }
     for (const auto& [id, timer] : timers_) ::KillTimer(window_, static_cast<UINT_PTR>(id));
     timers_.clear();
-    ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
-    // A thread that still posts after this finds the window gone and keeps its task.
-    ::DestroyWindow(window_);
+    // The queued tasks are freed before the window goes: destroying it discards the
+    // messages still queued for it, blocks and all.
     MSG message;
-    while (::PeekMessageW(&message, nullptr, kTaskMessage, kTaskMessage, PM_REMOVE))
+    while (::PeekMessageW(&message, window_, kTaskMessage, kTaskMessage, PM_REMOVE))
         delete reinterpret_cast<TTask*>(message.lParam);
+    ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+    ::DestroyWindow(window_);
+    if (quitPending_) ::PostQuitMessage(quitCode_);
 }
 
 LRESULT CALLBACK TWin32MessageLoop::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -53,10 +59,14 @@ LRESULT CALLBACK TWin32MessageLoop::WindowProc(HWND window, UINT message, WPARAM
     switch (message) {
         case kTaskMessage: {
             std::unique_ptr<TTask> task(reinterpret_cast<TTask*>(lParam));
-            if (self != nullptr && task && *task) (*task)();
+            if (self != nullptr) {
+                ++self->ran_;
+                if (task && *task) (*task)();
+            }
             return 0;
         }
         case kWakeMessage:
+            if (self != nullptr) ++self->ran_;
             return 0;
         case WM_TIMER:
             if (self != nullptr) self->RunTimer(static_cast<UINT_PTR>(wParam));
@@ -67,10 +77,10 @@ LRESULT CALLBACK TWin32MessageLoop::WindowProc(HWND window, UINT message, WPARAM
 }
 
 bool TWin32MessageLoop::Post(TTask task) {
-    if (!accepting_.load(std::memory_order_acquire)) return false;
     auto block = std::make_unique<TTask>(std::move(task));
-    // Fails when the window is gone or the thread's queue is full; the task is then freed
-    // here and the caller told.
+    std::lock_guard<std::mutex> lock(postMutex_);
+    if (!accepting_) return false;
+    // Fails when the thread's queue is full; the task is then freed here and the caller told.
     if (!::PostMessageW(window_, kTaskMessage, 0, reinterpret_cast<LPARAM>(block.get()))) return false;
     block.release();
     return true;
@@ -112,35 +122,65 @@ void TWin32MessageLoop::RunTimer(UINT_PTR rawId) {
         ::KillTimer(window_, rawId);
         timers_.erase(found);
     }
+    ++ran_;
     if (task) task();
 }
 
-void TWin32MessageLoop::DispatchPending() {
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            // Left for the thread's outer loop to see.
-            ::PostQuitMessage(static_cast<int>(message.wParam));
-            return;
-        }
-        ::TranslateMessage(&message);
-        ::DispatchMessageW(&message);
+TWin32MessageLoop::TDispatchScope::TDispatchScope(TWin32MessageLoop& loop) : Loop(loop) {
+    ++Loop.dispatchDepth_;
+}
+
+TWin32MessageLoop::TDispatchScope::~TDispatchScope() {
+    if (--Loop.dispatchDepth_ == 0 && Loop.quitPending_) {
+        Loop.quitPending_ = false;
+        ::PostQuitMessage(Loop.quitCode_);
     }
 }
 
-bool TWin32MessageLoop::WaitAndDispatch(std::int32_t timeoutMs) {
+bool TWin32MessageLoop::DispatchQueued() {
+    const std::uint64_t before = ran_;
     MSG message;
-    if (!::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE)) {
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // Kept, and posted again when the outermost dispatching call returns: posted
+            // now, it would be found again at once and the wait would spin.
+            quitRequested_ = true;
+            quitPending_ = true;
+            quitCode_ = static_cast<int>(message.wParam);
+            continue;
+        }
+        if (filter_ != nullptr && filter_(message)) continue;
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+    return ran_ != before;
+}
+
+void TWin32MessageLoop::DispatchPending() {
+    TDispatchScope scope(*this);
+    DispatchQueued();
+}
+
+bool TWin32MessageLoop::WaitAndDispatch(std::int32_t timeoutMs) {
+    TDispatchScope scope(*this);
+    const DWORD start = ::GetTickCount();
+    while (true) {
+        if (DispatchQueued()) return true;
+        // Messages of other windows, sent messages and the like were handled, none of this
+        // loop's tasks or timers: the wait goes on for what is left of its time.
+        DWORD limit = INFINITE;
+        if (timeoutMs >= 0) {
+            const DWORD passed = ::GetTickCount() - start;
+            if (passed >= static_cast<DWORD>(timeoutMs)) return false;
+            limit = static_cast<DWORD>(timeoutMs) - passed;
+        }
         // MWMO_INPUTAVAILABLE: messages already in the queue end the wait too, not only
         // those that arrive during it.
-        const DWORD limit = timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
         const DWORD result =
             ::MsgWaitForMultipleObjectsEx(0, nullptr, limit, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        if (result == WAIT_TIMEOUT) return false;
-        if (!::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE)) return false;
+        if (result == WAIT_TIMEOUT) return DispatchQueued();
+        if (result == WAIT_FAILED) return false;
     }
-    DispatchPending();
-    return true;
 }
 
 std::uint32_t TWin32MessageLoop::TickCount() const {

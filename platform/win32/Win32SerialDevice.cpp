@@ -1,58 +1,65 @@
 #include "platform/win32/Win32SerialDevice.h"
 
+#include <utility>
+
 namespace {
 
 constexpr DWORD kWriteTimeoutMs = 30000;
+// How long a cancelled write may take to be given back.
+constexpr DWORD kCancelWaitMs = 1000;
 
 }  // namespace
 
 TWin32SerialDevice::TOpenResult TWin32SerialDevice::Open(const std::string& deviceName) {
     TOpenResult result;
-    const HANDLE handle = ::CreateFileA(deviceName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
+    TWin32Handle handle(::CreateFileA(deviceName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    if (!handle) {
         result.Error = ::GetLastError();
         return result;
     }
-    if (::GetFileType(handle) != FILE_TYPE_CHAR) {
-        ::CloseHandle(handle);
+    if (::GetFileType(handle.Get()) != FILE_TYPE_CHAR) {
         result.NotACommHandle = true;
         return result;
     }
     // Windows refuses a second open of a port that is open (sharing mode 0). Wine 8 lets it
-    // succeed, so under Wine nothing stops two programs from sharing a port.
-    result.Device.reset(new TWin32SerialDevice(handle));
-    if (result.Device->writeEvent_ == nullptr) {
+    // succeed, so under Wine only the claim of the link keeps two updaters off one port.
+    auto write = std::make_unique<TWriteRequest>();
+    write->Event.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!write->Event) {
         result.Error = ::GetLastError();
-        result.Device.reset();
+        return result;
     }
+    result.Device.reset(new TWin32SerialDevice(std::move(handle), std::move(write)));
     return result;
 }
 
-TWin32SerialDevice::TWin32SerialDevice(HANDLE handle)
-    : handle_(handle), writeEvent_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-
-TWin32SerialDevice::~TWin32SerialDevice() {
-    if (writeEvent_ != nullptr) ::CloseHandle(writeEvent_);
-    ::CloseHandle(handle_);
-}
+TWin32SerialDevice::TWin32SerialDevice(TWin32Handle handle, std::unique_ptr<TWriteRequest> write)
+    : handle_(std::move(handle)), write_(std::move(write)) {}
 
 bool TWin32SerialDevice::WriteAll(const std::uint8_t* data, std::size_t length) {
     if (length == 0) return true;
-    OVERLAPPED request{};
-    request.hEvent = writeEvent_;
-    ::ResetEvent(writeEvent_);
+    if (!write_) return false;  // an earlier write is still the driver's
+    OVERLAPPED& request = write_->Overlapped;
+    request = OVERLAPPED{};
+    request.hEvent = write_->Event.Get();
+    ::ResetEvent(request.hEvent);
     DWORD written = 0;
     const DWORD count = static_cast<DWORD>(length);
-    if (!::WriteFile(handle_, data, count, &written, &request)) {
+    if (!::WriteFile(handle_.Get(), data, count, &written, &request)) {
         if (::GetLastError() != ERROR_IO_PENDING) return false;
-        if (::WaitForSingleObject(writeEvent_, kWriteTimeoutMs) != WAIT_OBJECT_0) {
-            // The request must be over before it goes out of scope.
-            ::CancelIoEx(handle_, &request);
-            ::GetOverlappedResult(handle_, &request, &written, TRUE);
+        if (::WaitForSingleObject(request.hEvent, kWriteTimeoutMs) != WAIT_OBJECT_0) {
+            // The request must be over before its memory is used again.
+            ::CancelIoEx(handle_.Get(), &request);
+            if (::WaitForSingleObject(request.hEvent, kCancelWaitMs) == WAIT_OBJECT_0) {
+                ::GetOverlappedResult(handle_.Get(), &request, &written, FALSE);
+            } else {
+                // A driver that never gives the request back may still write into it.
+                [[maybe_unused]] TWriteRequest* leftToTheDriver = write_.release();
+            }
             return false;
         }
-        if (!::GetOverlappedResult(handle_, &request, &written, FALSE)) return false;
+        if (!::GetOverlappedResult(handle_.Get(), &request, &written, FALSE)) return false;
     }
     return written == count && count == length;
 }
@@ -61,17 +68,17 @@ void TWin32SerialDevice::Purge(unsigned what) {
     DWORD flags = 0;
     if (what & kPurgeRx) flags |= PURGE_RXABORT | PURGE_RXCLEAR;
     if (what & kPurgeTx) flags |= PURGE_TXABORT | PURGE_TXCLEAR;
-    if (flags != 0) ::PurgeComm(handle_, flags);
+    if (flags != 0) ::PurgeComm(handle_.Get(), flags);
 }
 
 std::uint32_t TWin32SerialDevice::ApplyLineSettings(const TLineSettings& settings) {
     // Each step is best effort: a setting the port refuses does not stop the others.
     DWORD errors = 0;
-    ::ClearCommError(handle_, &errors, nullptr);
+    ::ClearCommError(handle_.Get(), &errors, nullptr);
 
     DCB state{};
     state.DCBlength = sizeof state;
-    if (!::GetCommState(handle_, &state)) {
+    if (!::GetCommState(handle_.Get(), &state)) {
         // Nothing to keep: start from the usual defaults of a port (DTR and RTS on, no flow
         // control). Wine 8 fails here when the line runs at a rate it has no name for, as a
         // pseudo-terminal whose other end set an arbitrary rate does.
@@ -83,7 +90,7 @@ std::uint32_t TWin32SerialDevice::ApplyLineSettings(const TLineSettings& setting
         state.XoffChar = 0x13;
     }
     COMMTIMEOUTS timeouts{};
-    ::GetCommTimeouts(handle_, &timeouts);
+    ::GetCommTimeouts(handle_.Get(), &timeouts);
 
     // A read that has bytes completes once 1 ms passes without another; a read without
     // bytes waits without limit; writes have no time-out.
@@ -92,7 +99,7 @@ std::uint32_t TWin32SerialDevice::ApplyLineSettings(const TLineSettings& setting
     timeouts.ReadTotalTimeoutConstant = 0;
     timeouts.WriteTotalTimeoutMultiplier = 0;
     timeouts.WriteTotalTimeoutConstant = 0;
-    ::SetCommTimeouts(handle_, &timeouts);
+    ::SetCommTimeouts(handle_.Get(), &timeouts);
 
     state.BaudRate = settings.BaudRate;
     state.ByteSize = settings.DataBits;
@@ -102,11 +109,13 @@ std::uint32_t TWin32SerialDevice::ApplyLineSettings(const TLineSettings& setting
     state.fOutX = FALSE;
     state.fInX = FALSE;
     state.fBinary = TRUE;
-    ::SetCommState(handle_, &state);
+    // A line error must not stop reception: the receive thread clears it and reads on.
+    state.fAbortOnError = FALSE;
+    ::SetCommState(handle_.Get(), &state);
     // What the driver runs at now. Wine 8 replaces a rate that is not one of the standard
     // ones by 38400 without failing; the caller can see that here.
     DCB actual{};
     actual.DCBlength = sizeof actual;
-    if (!::GetCommState(handle_, &actual)) return 0;
+    if (!::GetCommState(handle_.Get(), &actual)) return 0;
     return actual.BaudRate;
 }

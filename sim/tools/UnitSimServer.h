@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/PseudoTerminal.h"
+#include "platform/posix/PseudoTerminal.h"
 #include "sim/SimUnit.h"
 #include "sim/UnitSimOptions.h"
 

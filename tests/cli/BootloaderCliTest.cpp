@@ -5,7 +5,7 @@
 #include <iterator>
 #include <sstream>
 
-#include "platform/PseudoTerminal.h"
+#include "platform/posix/PseudoTerminal.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/OutputLines.h"
 #include "tests/support/SuccessLog.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/PseudoTerminal.h"
+#include "platform/posix/PseudoTerminal.h"
 #include "station/StationDisplay.h"
 #include "station/StationEvent.h"
 #include "station/StationPlatform.h"

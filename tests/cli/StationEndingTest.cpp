@@ -15,7 +15,7 @@
 #include <set>
 #include <thread>
 
-#include "platform/PseudoTerminal.h"
+#include "platform/posix/PseudoTerminal.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/OutputLines.h"
 #include "tests/support/TempDir.h"

@@ -6,7 +6,7 @@
 #include "cli/PortList.h"
 #include "cli/StationCommandLine.h"
 #include "cli/StationUsageError.h"
-#include "platform/PseudoTerminal.h"
+#include "platform/posix/PseudoTerminal.h"
 #include "station/StationOptions.h"
 #include "tests/support/TestPortsDirectory.h"
 

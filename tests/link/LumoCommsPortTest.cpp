@@ -53,6 +53,33 @@ TEST_F(LinkPort, OpenAsksForTheDeviceByPortName) {
     EXPECT_TRUE(ports->Device("\\\\.\\COM10") != nullptr);
 }
 
+// A held port keeps its claim across Close, and every reopen reaches that claim's device;
+// asking for another port is a new first open, and releasing gives the port up at the next
+// Close (at once when the link is closed).
+TEST_F(LinkPort, HeldPortIsClaimedUntilReleasedAndAnotherPortIsANewFirstOpen) {
+    ports->AddPort("COM2");
+    link->HoldPort();
+    OpenLink();
+    link->Close();
+    EXPECT_TRUE(ports->Claimed("COM1"));
+    ports->Redirect("COM1", "COM2");
+    OpenLink();
+    link->Close();
+    EXPECT_EQ(ports->Devices("COM1").size(), 2u);
+    EXPECT_TRUE(ports->Devices("COM2").empty());
+    ports->RemovePort("COM1");  // the claimed device gone: the reopen fails, nothing else opens
+    EXPECT_FALSE(link->Open());
+    EXPECT_TRUE(ports->Devices("COM2").empty());
+    link->CommPort = TComport::COM2;
+    OpenLink();
+    EXPECT_FALSE(ports->Claimed("COM1"));
+    link->ReleasePort();
+    EXPECT_TRUE(ports->Claimed("COM2"));
+    link->Close();
+    EXPECT_FALSE(ports->Claimed("COM2"));
+    EXPECT_EQ(ports->Requests(), (std::vector<std::string>{"COM1", "COM2"}));
+}
+
 TEST_F(LinkPort, StateRightAfterOpen) {
     link->BaudRate = 115200;
     link->DataBits = 7;

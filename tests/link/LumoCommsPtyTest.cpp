@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "link/LumoComms.h"
-#include "link/PosixPortFactory.h"
-#include "platform/PseudoTerminal.h"
+#include "link/posix/PosixPortFactory.h"
+#include "platform/posix/PseudoTerminal.h"
 #include "platform/qt/QtMessageLoop.h"
 #include "tests/support/PtyIo.h"
 #include "tests/support/TestPortsDirectory.h"
@@ -33,7 +33,8 @@ protected:
         Application();
         loop = std::make_unique<TQtMessageLoop>();
         ports.Link(3, pty.SlavePath());
-        link = std::make_unique<TLumoComms>(*loop, std::make_shared<TPosixPortFactory>(ports.Path().string()));
+        link =
+            std::make_unique<TLumoComms>(*loop, std::make_shared<TPosixPortFactory>(ports.Path().string()));
         link->CommPort = TComport::COM3;
         link->BaudRate = 115200;
         link->RxBufferSize = 500;

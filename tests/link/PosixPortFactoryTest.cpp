@@ -1,12 +1,14 @@
-#include "link/PosixPortFactory.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "link/CommsError.h"
-#include "platform/PseudoTerminal.h"
+#include "link/posix/PosixPortFactory.h"
+#include "platform/posix/PseudoTerminal.h"
 #include "tests/link/ThreadedTestLoop.h"
 #include "tests/support/PtyIo.h"
 #include "tests/support/TestPortsDirectory.h"
@@ -25,16 +27,25 @@ protected:
 
     // Opens the port, starts its receiver, and checks that bytes from the unit's side come.
     bool OpenAndExchange(const char* name, const TBytes& bytes) {
-        auto device = factory_.OpenDevice(name);
-        if (!device)
-            return false;
+        auto claim = factory_.Claim(name);
+        return claim && Exchange(*claim, pty_, bytes);
+    }
+
+    // Opens the claim once, starts its receiver, and checks that bytes from the unit's side
+    // come and bytes sent reach the unit.
+    bool Exchange(TPortClaim& claim, TPseudoTerminal& unit, const TBytes& bytes) {
+        auto device = claim.Open();
+        if (!device) return false;
         device->ApplyLineSettings({92160, 8, TStopBits::sb1, TParity::None});
         TBytes received;
-        auto receiver = factory_.StartReceiver(*device, loop_, [&](std::unique_ptr<std::uint8_t[]> b, std::uint16_t n) {
+        auto receiver = device->StartReceiver(loop_, [&](std::unique_ptr<std::uint8_t[]> b, std::uint16_t n) {
             received.insert(received.end(), b.get(), b.get() + n);
         });
-        return receiver && pty_.CurrentLineSettings().BaudRate == 92160 && WriteFully(pty_.MasterFd(), bytes) &&
-               loop_.DispatchUntil([&] { return received.size() >= bytes.size(); }) && received == bytes;
+        return receiver && unit.CurrentLineSettings().BaudRate == 92160 &&
+               WriteFully(unit.MasterFd(), bytes) &&
+               loop_.DispatchUntil([&] { return received.size() >= bytes.size(); }) && received == bytes &&
+               device->WriteAll(bytes.data(), bytes.size()) &&
+               ReadBytes(unit.MasterFd(), bytes.size()) == bytes;
         // The receiver goes before the device, whose descriptor it polls.
     }
 
@@ -45,16 +56,16 @@ protected:
 };
 
 TEST_F(PosixPortFactoryTest, MissingPortIsAFailedOpenWithoutException) {
-    EXPECT_EQ(factory_.OpenDevice("COM5"), nullptr);
-    EXPECT_EQ(factory_.OpenDevice("COM0"), nullptr);
+    EXPECT_EQ(factory_.Claim("COM5"), nullptr);
+    EXPECT_EQ(factory_.Claim("COM0"), nullptr);
     EXPECT_TRUE(OpenAndExchange("COM3", {1}));
 }
 
 TEST_F(PosixPortFactoryTest, PortInUseIsAFailedOpenUnderEitherName) {
-    auto first = factory_.OpenDevice("COM3");
+    auto first = factory_.Claim("COM3");
     ASSERT_TRUE(first);
-    EXPECT_EQ(factory_.OpenDevice("COM3"), nullptr);
-    EXPECT_EQ(factory_.OpenDevice("\\\\.\\COM12"), nullptr);
+    EXPECT_EQ(factory_.Claim("COM3"), nullptr);
+    EXPECT_EQ(factory_.Claim("\\\\.\\COM12"), nullptr);
     first.reset();
     EXPECT_TRUE(OpenAndExchange("\\\\.\\COM12", {2}));
 }
@@ -62,7 +73,7 @@ TEST_F(PosixPortFactoryTest, PortInUseIsAFailedOpenUnderEitherName) {
 TEST_F(PosixPortFactoryTest, RegularFileIsNotACommHandleAndIsClosed) {
     const std::size_t descriptors = CountEntries("/proc/self/fd");
     try {
-        factory_.OpenDevice("COM4");
+        factory_.Claim("COM4");
         ADD_FAILURE() << "no exception";
     } catch (const ECommsError& error) {
         EXPECT_STREQ(error.what(), "File Handle is not a Comm Handle.");
@@ -72,7 +83,7 @@ TEST_F(PosixPortFactoryTest, RegularFileIsNotACommHandleAndIsClosed) {
     // opening comes before the kind of device is checked.
     const int holder = ::open((ports_.Path() / "firmware.bin").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
-    EXPECT_NO_THROW(EXPECT_EQ(factory_.OpenDevice("COM4"), nullptr));
+    EXPECT_NO_THROW(EXPECT_EQ(factory_.Claim("COM4"), nullptr));
     ::close(holder);
     EXPECT_EQ(CountEntries("/proc/self/fd"), descriptors);
 }
@@ -82,9 +93,66 @@ TEST_F(PosixPortFactoryTest, RepeatedOpenAndCloseLeaksNothing) {
     const std::size_t descriptors = CountEntries("/proc/self/fd");
     const std::size_t threads = CountEntries("/proc/self/task");
     for (int cycle = 0; cycle < 200; ++cycle)
-        ASSERT_TRUE(OpenAndExchange(cycle % 2 ? "COM3" : "\\\\.\\COM12", {std::uint8_t(cycle), 0x00})) << cycle;
+        ASSERT_TRUE(OpenAndExchange(cycle % 2 ? "COM3" : "\\\\.\\COM12", {std::uint8_t(cycle), 0x00}))
+            << cycle;
     EXPECT_EQ(CountEntries("/proc/self/fd"), descriptors);
     EXPECT_EQ(CountEntries("/proc/self/task"), threads);
+}
+
+// A claim reopens the device of its first open, wherever the port's name leads since:
+// to another unit's device in one rename, or nowhere (no fall-back to a /dev/ttyS device).
+TEST_F(PosixPortFactoryTest, ClaimReopensTheDeviceOfItsFirstOpenWhereverTheNameLeadsNow) {
+    TPseudoTerminal other;
+    other.HoldSlaveOpen();
+    ports_.Link(7, pty_.SlavePath());
+    auto claim = factory_.Claim("COM7");
+    ASSERT_TRUE(claim);
+    ASSERT_TRUE(Exchange(*claim, pty_, {1, 2}));
+    ports_.Relink(7, other.SlavePath());
+    EXPECT_TRUE(Exchange(*claim, pty_, {3, 4}));
+    std::filesystem::remove(ports_.Entry(7));
+    EXPECT_TRUE(Exchange(*claim, pty_, {5}));
+    EXPECT_TRUE(ReadBytes(other.MasterFd(), 1, 50).empty());
+    // Once the claim is given up, the name is looked up again: a new first open.
+    claim.reset();
+    ports_.Link(7, other.SlavePath());
+    claim = factory_.Claim("COM7");
+    ASSERT_TRUE(claim);
+    EXPECT_TRUE(Exchange(*claim, other, {6}));
+}
+
+// Between two opens of a claim the device stays locked: another process's open and flock,
+// which is how every instance of the updater takes a port, is refused.
+TEST_F(PosixPortFactoryTest, ClaimHoldsTheDeviceAgainstOtherProcessesBetweenItsOpens) {
+    const auto anotherProcessTakes = [&] {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const int fd = ::open(pty_.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+            ::_exit(fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : 1);
+        }
+        int status = 0;
+        return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+               WEXITSTATUS(status) == 0;
+    };
+    auto claim = factory_.Claim("COM3");
+    ASSERT_TRUE(claim);
+    ASSERT_TRUE(Exchange(*claim, pty_, {1}));
+    EXPECT_FALSE(anotherProcessTakes());
+    EXPECT_EQ(factory_.Claim("COM3"), nullptr);
+    EXPECT_TRUE(Exchange(*claim, pty_, {2}));
+    claim.reset();
+    EXPECT_TRUE(anotherProcessTakes());
+}
+
+// A claimed device that has gone (its line hung up for good) does not open again.
+TEST_F(PosixPortFactoryTest, ClaimedDeviceThatHasGoneDoesNotOpenAgain) {
+    auto unit = std::make_unique<TPseudoTerminal>();
+    ports_.Link(8, unit->SlavePath());
+    auto claim = factory_.Claim("COM8");
+    ASSERT_TRUE(claim);
+    ASSERT_TRUE(Exchange(*claim, *unit, {1}));
+    unit.reset();  // the master goes: the slave is hung up
+    EXPECT_EQ(claim->Open(), nullptr);
 }
 
 }  // namespace

@@ -1,13 +1,12 @@
-#include "link/RxThread.h"
-
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 
 #include <chrono>
 #include <thread>
 
-#include "platform/PosixSerialDevice.h"
-#include "platform/PseudoTerminal.h"
+#include "link/posix/RxThread.h"
+#include "platform/posix/PosixSerialDevice.h"
+#include "platform/posix/PseudoTerminal.h"
 #include "tests/link/ThreadedTestLoop.h"
 #include "tests/support/PtyIo.h"
 
@@ -40,8 +39,7 @@ protected:
         TBytes all;
         loop_.DispatchUntil([&] {
             all.clear();
-            for (const TBytes& chunk : chunks_)
-                all.insert(all.end(), chunk.begin(), chunk.end());
+            for (const TBytes& chunk : chunks_) all.insert(all.end(), chunk.begin(), chunk.end());
             return all.size() >= total;
         });
         return all;
@@ -56,14 +54,12 @@ protected:
 
 TEST_F(RxThreadTest, LongStreamArrivesInOrderInChunksOfAtMostTheBufferSize) {
     TBytes data(40000);
-    for (std::size_t i = 0; i < data.size(); ++i)
-        data[i] = static_cast<std::uint8_t>((i * 31) ^ (i >> 8));
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>((i * 31) ^ (i >> 8));
     std::thread writer([&] { EXPECT_TRUE(WriteFully(pty_->MasterFd(), data)); });
     const TBytes received = Received(data.size());
     writer.join();
     EXPECT_EQ(received, data);
-    for (const TBytes& chunk : chunks_)
-        EXPECT_LE(chunk.size(), TRxThread::kReadBufferSize);
+    for (const TBytes& chunk : chunks_) EXPECT_LE(chunk.size(), TRxThread::kReadBufferSize);
 }
 
 TEST_F(RxThreadTest, QuietLineEndsTheChunkWithoutWaitingForMore) {

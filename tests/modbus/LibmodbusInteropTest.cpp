@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "link/LumoComms.h"
-#include "link/PosixPortFactory.h"
+#include "link/posix/PosixPortFactory.h"
 #include "modbus/ModBusPro.h"
 #include "platform/qt/QtMessageLoop.h"
 #include "tests/modbus/LibmodbusSlave.h"

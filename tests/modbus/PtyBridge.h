@@ -3,7 +3,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/PseudoTerminal.h"
+#include "platform/posix/PseudoTerminal.h"
 
 // A cable between two device paths: two pseudo-terminals whose masters a relay thread
 // joins, so that what one side writes to its device the other side reads from its own.

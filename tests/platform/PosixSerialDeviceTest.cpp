@@ -1,19 +1,17 @@
-#include "platform/PosixSerialDevice.h"
-
 #include <asm/termbits.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdarg>
 #include <thread>
 
-#include "platform/PseudoTerminal.h"
+#include "platform/posix/PosixSerialDevice.h"
+#include "platform/posix/PseudoTerminal.h"
 #include "tests/support/PtyIo.h"
 
 // Missing, busy and non-terminal devices are covered through the port factory.
@@ -154,8 +152,7 @@ TEST_F(PosixSerialDeviceTest, LineBecomesRawAndKeepsItsHardwareFlowControl) {
 TEST_F(PosixSerialDeviceTest, WriteAllWaitsForRoomAndWritesEverything) {
     auto device = Open();
     TBytes data(300000);  // far more than a pseudo-terminal buffers
-    for (std::size_t i = 0; i < data.size(); ++i)
-        data[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
     TBytes received;
     std::thread reader([&] { received = ReadBytes(pty_.MasterFd(), data.size()); });
     EXPECT_TRUE(device->WriteAll(data.data(), data.size()));
@@ -166,8 +163,7 @@ TEST_F(PosixSerialDeviceTest, WriteAllWaitsForRoomAndWritesEverything) {
 TEST_F(PosixSerialDeviceTest, HeldSlaveKeepsTheMasterFromSeeingAHangUp) {
     for (const bool held : {false, true}) {
         TPseudoTerminal pty;
-        if (held)
-            pty.HoldSlaveOpen();
+        if (held) pty.HoldSlaveOpen();
         ::close(::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY));
         unsigned char byte = 0;
         EXPECT_EQ(::read(pty.MasterFd(), &byte, 1), -1);

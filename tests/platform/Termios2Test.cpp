@@ -1,8 +1,7 @@
-#include "platform/Termios2.h"
-
 #include <asm/termbits.h>
-
 #include <gtest/gtest.h>
+
+#include "platform/posix/Termios2.h"
 
 // Checked against the kernel's own bit definitions: a pseudo-terminal cannot show data
 // bits or parity (its driver forces CS8 and clears PARENB), so here a wrong mapping shows.
@@ -28,7 +27,8 @@ TEST(Termios2Test, FramingSetsTheKernelFlagsAndDecodesBack) {
     };
     const tcflag_t other = CREAD | CLOCAL | CRTSCTS | HUPCL;
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << int(c.Settings.DataBits) << " bits, parity " << int(c.Settings.Parity));
+        SCOPED_TRACE(testing::Message()
+                     << int(c.Settings.DataBits) << " bits, parity " << int(c.Settings.Parity));
         // From clean flags and from flags with every framing bit set: nothing stale stays.
         for (const tcflag_t start : {other | CS8, other | kFraming})
             EXPECT_EQ(Termios2FramingFlags(start, c.Settings), other | c.Flags);

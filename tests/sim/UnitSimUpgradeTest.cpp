@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Termios2.h"
+#include "platform/posix/Termios2.h"
 #include "tests/sim/SimTestFrames.h"
 #include "tests/sim/UnitSimProcess.h"
 #include "tests/support/TestPortsDirectory.h"

@@ -4,27 +4,6 @@
 
 namespace {
 
-// What the link holds for an open port; destroying it closes the device.
-class TOpenHandle : public TSerialDevice {
-public:
-    explicit TOpenHandle(std::shared_ptr<TMemorySerialDevice> device) : device_(std::move(device)) {}
-    ~TOpenHandle() override { device_->MarkClosed(); }
-
-    bool WriteAll(const std::uint8_t* data, std::size_t length) override {
-        return device_->WriteAll(data, length);
-    }
-    void Purge(unsigned what) override { device_->Purge(what); }
-    std::uint32_t ApplyLineSettings(const TLineSettings& settings) override {
-        return device_->ApplyLineSettings(settings);
-    }
-    int Descriptor() const override { return device_->Descriptor(); }
-
-    const std::shared_ptr<TMemorySerialDevice>& Device() const { return device_; }
-
-private:
-    std::shared_ptr<TMemorySerialDevice> device_;
-};
-
 class TMemoryReceiver : public TReceiver {
 public:
     TMemoryReceiver(std::shared_ptr<TMemorySerialDevice> device, std::shared_ptr<int> running)
@@ -43,20 +22,74 @@ private:
 
 }  // namespace
 
+// What the link holds for an open port; destroying it closes the device.
+class TMemoryPortFactory::TOpenHandle : public TPortDevice {
+public:
+    TOpenHandle(TMemoryPortFactory& factory, std::shared_ptr<TMemorySerialDevice> device)
+        : factory_(factory), device_(std::move(device)) {}
+    ~TOpenHandle() override { device_->MarkClosed(); }
+
+    bool WriteAll(const std::uint8_t* data, std::size_t length) override {
+        return device_->WriteAll(data, length);
+    }
+    void Purge(unsigned what) override { device_->Purge(what); }
+    std::uint32_t ApplyLineSettings(const TLineSettings& settings) override {
+        return device_->ApplyLineSettings(settings);
+    }
+    std::unique_ptr<TReceiver> StartReceiver(TMessageLoop& loop, TChunkHandler onChunk) override {
+        if (factory_.receiverFails_ || !device_->IsOpen()) {
+            return nullptr;
+        }
+        device_->AttachReceiver(loop, std::move(onChunk));
+        return std::make_unique<TMemoryReceiver>(device_, factory_.runningReceivers_);
+    }
+
+private:
+    TMemoryPortFactory& factory_;
+    std::shared_ptr<TMemorySerialDevice> device_;
+};
+
+// A claimed port: each open makes a new device on it while the port is present.
+class TMemoryPortFactory::TMemoryClaim : public TPortClaim {
+public:
+    TMemoryClaim(TMemoryPortFactory& factory, std::string portName)
+        : factory_(factory), portName_(std::move(portName)) {
+        factory_.claimed_.insert(portName_);
+    }
+    ~TMemoryClaim() override { factory_.claimed_.erase(portName_); }
+
+    std::unique_ptr<TPortDevice> Open() override {
+        if (factory_.present_.count(portName_) == 0) {
+            return nullptr;
+        }
+        return factory_.OpenOn(portName_);
+    }
+
+private:
+    TMemoryPortFactory& factory_;
+    std::string portName_;
+};
+
 TMemoryPortFactory::TMemoryPortFactory(TMessageLoop& loop) : loop_(loop) {}
 
-std::unique_ptr<TSerialDevice> TMemoryPortFactory::OpenDevice(const std::string& portName) {
-    requests_.push_back(portName);
+std::unique_ptr<TPortClaim> TMemoryPortFactory::Claim(const std::string& name) {
+    requests_.push_back(name);
+    const auto redirect = redirects_.find(name);
+    const std::string& portName = redirect == redirects_.end() ? name : redirect->second;
     if (present_.count(portName) == 0) {
         return nullptr;
     }
     if (notTerminal_.count(portName) != 0) {
         throw ECommsError("File Handle is not a Comm Handle.");
     }
-    auto& history = devices_[portName];
-    if (!history.empty() && history.back()->IsOpen()) {
-        return nullptr;  // exclusive: already open
+    if (claimed_.count(portName) != 0) {
+        return nullptr;  // exclusive: already claimed
     }
+    return std::make_unique<TMemoryClaim>(*this, portName);
+}
+
+std::unique_ptr<TPortDevice> TMemoryPortFactory::OpenOn(const std::string& portName) {
+    auto& history = devices_[portName];
     auto device = std::make_shared<TMemorySerialDevice>(loop_, portName);
     if (const auto rate = reportedRates_.find(portName); rate != reportedRates_.end()) {
         device->SetReportedBaudRate(rate->second);
@@ -74,20 +107,7 @@ std::unique_ptr<TSerialDevice> TMemoryPortFactory::OpenDevice(const std::string&
         }
     });
     history.push_back(device);
-    return std::make_unique<TOpenHandle>(device);
-}
-
-std::unique_ptr<TReceiver> TMemoryPortFactory::StartReceiver(TSerialDevice& device, TMessageLoop& loop,
-                                                             TChunkHandler onChunk) {
-    if (receiverFails_) {
-        return nullptr;
-    }
-    auto* handle = dynamic_cast<TOpenHandle*>(&device);
-    if (handle == nullptr || !handle->Device()->IsOpen()) {
-        return nullptr;
-    }
-    handle->Device()->AttachReceiver(loop, std::move(onChunk));
-    return std::make_unique<TMemoryReceiver>(handle->Device(), runningReceivers_);
+    return std::make_unique<TOpenHandle>(*this, device);
 }
 
 void TMemoryPortFactory::AddPort(const std::string& portName) {

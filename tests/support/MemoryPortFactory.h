@@ -12,13 +12,14 @@
 #include "tests/support/MemorySerialDevice.h"
 
 // Port access for tests: ports are in-memory devices named as the link names them
-// ("COM1", "\\.\COM10"). Every successful OpenDevice makes a new TMemorySerialDevice; the
-// factory keeps each one (so a test can look at a device after the link closed it) and
+// ("COM1", "\\.\COM10"). Every successful open of a claim makes a new TMemorySerialDevice;
+// the factory keeps each one (so a test can look at a device after the link closed it) and
 // hands the link a handle whose destruction closes the device.
 //
-// What a test can make a port do: be present or missing (OpenDevice returns nullptr), be
-// no terminal (OpenDevice throws), be busy while a device on it is open (nullptr, as
-// exclusive opening), refuse to start a receiver (StartReceiver returns nullptr).
+// What a test can make a port do: be present or missing (Claim returns nullptr, and a
+// claimed port that goes missing does not open again), be no terminal (Claim throws), be
+// busy while it is claimed (nullptr, as exclusive opening), refuse to start a receiver
+// (StartReceiver returns nullptr).
 //
 // A peer (a scripted answerer, the simulated unit) is wired to a port, not to a device,
 // so it keeps answering when the link closes and reopens the port.
@@ -26,13 +27,14 @@ class TMemoryPortFactory : public TPortFactory {
 public:
     explicit TMemoryPortFactory(TMessageLoop& loop);
 
-    std::unique_ptr<TSerialDevice> OpenDevice(const std::string& portName) override;
-    std::unique_ptr<TReceiver> StartReceiver(TSerialDevice& device, TMessageLoop& loop,
-                                             TChunkHandler onChunk) override;
+    std::unique_ptr<TPortClaim> Claim(const std::string& portName) override;
 
     void AddPort(const std::string& portName);
+    // From now on the name leads to the port toPort (a claim made before keeps its port),
+    // as a port name passes to another device when an adapter re-enumerates.
+    void Redirect(const std::string& portName, const std::string& toPort) { redirects_[portName] = toPort; }
     void RemovePort(const std::string& portName);
-    // The port opens but is no terminal: OpenDevice throws "File Handle is not a Comm Handle.".
+    // The port opens but is no terminal: Claim throws "File Handle is not a Comm Handle.".
     void SetNotTerminal(const std::string& portName, bool notTerminal = true);
     void SetReceiverFails(bool fails) { receiverFails_ = fails; }
     // Rate reported by devices opened on the port afterwards (0: the rate asked for).
@@ -47,13 +49,22 @@ public:
     std::shared_ptr<TMemorySerialDevice> Device(const std::string& portName) const;
     // Every device opened on the port, oldest first.
     std::vector<std::shared_ptr<TMemorySerialDevice>> Devices(const std::string& portName) const;
-    // Every name OpenDevice was asked for, in order, whatever the outcome.
+    // Every name Claim was asked for, in order, whatever the outcome.
     const std::vector<std::string>& Requests() const { return requests_; }
     // Receivers started and not yet stopped.
     int RunningReceivers() const { return *runningReceivers_; }
 
+    // True while a claim of the port lives.
+    bool Claimed(const std::string& portName) const { return claimed_.count(portName) != 0; }
+
 private:
+    class TOpenHandle;
+    class TMemoryClaim;
+    std::unique_ptr<TPortDevice> OpenOn(const std::string& portName);
+
     TMessageLoop& loop_;
+    std::set<std::string> claimed_;
+    std::map<std::string, std::string> redirects_;
     std::set<std::string> present_;
     std::set<std::string> notTerminal_;
     std::map<std::string, std::uint32_t> reportedRates_;

@@ -38,7 +38,6 @@ public:
     bool WriteAll(const std::uint8_t* data, std::size_t length) override;
     void Purge(unsigned what) override;
     std::uint32_t ApplyLineSettings(const TLineSettings& settings) override;
-    int Descriptor() const override { return -1; }
 
     // Called with every frame written, after it was recorded; a scripted peer answers from
     // here with Deliver.

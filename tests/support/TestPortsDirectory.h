@@ -15,11 +15,9 @@ class TTestPortsDirectory {
 public:
     TTestPortsDirectory() {
         std::string pattern = (std::filesystem::temp_directory_path() / "ports-test-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot create a temporary ports directory");
+        if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary ports directory");
         path_ = pattern;
-        if (const char* previous = ::getenv(kVariable))
-            previous_ = previous;
+        if (const char* previous = ::getenv(kVariable)) previous_ = previous;
         ::setenv(kVariable, path_.c_str(), 1);
     }
     ~TTestPortsDirectory() {
@@ -34,7 +32,17 @@ public:
     std::string Entry(unsigned port) const { return (path_ / ("COM" + std::to_string(port))).string(); }
 
     // COM<port> -> target, which need not exist: a dangling link is a missing port.
-    void Link(unsigned port, const std::string& target) const { std::filesystem::create_symlink(target, Entry(port)); }
+    void Link(unsigned port, const std::string& target) const {
+        std::filesystem::create_symlink(target, Entry(port));
+    }
+
+    // Points COM<port> at another target in one rename, as a port name passes to another
+    // device when an adapter re-enumerates.
+    void Relink(unsigned port, const std::string& target) const {
+        const std::string fresh = Entry(port) + ".new";
+        std::filesystem::create_symlink(target, fresh);
+        std::filesystem::rename(fresh, Entry(port));
+    }
 
     // A regular file in the directory; returns its path.
     std::string WriteFile(const std::string& name, const std::string& bytes) const {

@@ -3,7 +3,7 @@
 #include <QApplication>
 
 #include "tests/ui/UiTestSupport.h"
-#include "ui/AboutBox.h"
+#include "ui/qt/AboutBox.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <QTest>
 
 #include "tests/ui/UiTestSupport.h"
-#include "ui/CommSelFrm.h"
+#include "ui/qt/CommSelFrm.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <QScrollBar>
 
 #include "tests/ui/UiTestSupport.h"
-#include "ui/ListBoxLog.h"
+#include "ui/qt/ListBoxLog.h"
 
 namespace {
 

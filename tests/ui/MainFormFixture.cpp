@@ -4,7 +4,7 @@
 
 #include <QRegularExpression>
 
-#include "link/PosixPortFactory.h"
+#include "link/posix/PosixPortFactory.h"
 
 void MainFormFixture::SetUp() {
     EnsureApplication();

@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "platform/PseudoTerminal.h"
+#include "platform/posix/PseudoTerminal.h"
 #include "platform/qt/QtMessageLoop.h"
 #include "tests/support/TempDir.h"
 #include "tests/ui/UiTestSupport.h"
-#include "ui/AboutBox.h"
-#include "ui/CommSelFrm.h"
-#include "ui/MainForm.h"
-#include "ui/MessageBoxes.h"
+#include "ui/qt/AboutBox.h"
+#include "ui/qt/CommSelFrm.h"
+#include "ui/qt/MainForm.h"
+#include "ui/qt/MessageBoxes.h"
 
 // The desktop program's window as main() builds it, run in a working directory and a ports
 // directory of the test's own. Every port a test may reach is an entry of that directory:

@@ -6,10 +6,10 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "link/PosixPortFactory.h"
+#include "link/posix/PosixPortFactory.h"
 #include "package/TitleTable.h"
 #include "tests/ui/MainFormFixture.h"
-#include "ui/ScreenshotRun.h"
+#include "ui/qt/ScreenshotRun.h"
 
 namespace {
 
@@ -57,7 +57,7 @@ protected:
     // True when the port can be opened again, that is when the program let go of it.
     bool PortIsFree(int port) const {
         TPosixPortFactory ports(work_.Path().string() + "/");
-        return ports.OpenDevice("COM" + std::to_string(port)) != nullptr;
+        return ports.Claim("COM" + std::to_string(port)) != nullptr;
     }
 };
 

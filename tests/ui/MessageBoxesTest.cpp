@@ -3,7 +3,7 @@
 #include <stdexcept>
 
 #include "tests/ui/UiTestSupport.h"
-#include "ui/MessageBoxes.h"
+#include "ui/qt/MessageBoxes.h"
 
 namespace {
 

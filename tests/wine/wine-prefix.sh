@@ -13,6 +13,12 @@
 # an existing one is removed), and the one port Wine can still link, COM256, is removed
 # once the services run. The tests then link com1 to the simulated unit themselves and
 # check before and after every run that no other port exists.
+#
+# The prefix's programs get a display of their own: start runs a private X server (Xvfb)
+# with a window manager (openbox) before anything of Wine starts, and writes its name
+# (":N") to PREFIX.display. Every Wine program then sees it, the desktop process the
+# services start included, which keeps the display it saw for all later programs: without
+# one at that moment no program of the prefix could make a window. stop ends both.
 set -euo pipefail
 
 action=$1
@@ -21,12 +27,49 @@ wine_dir=$3
 export WINEDEBUG=-all
 # Wine spells Unix file names in the locale's character set; C.UTF-8 is always there.
 export LC_ALL=C.UTF-8
-# No installer dialogs for the .NET and HTML runtimes: the runner needs neither.
+# No installer dialogs for the .NET and HTML runtimes: neither program needs them.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 log="$WINEPREFIX.log"
 
 remove_port_links() {
   find "$WINEPREFIX/dosdevices" -maxdepth 1 -type l \( -iname 'com[0-9]*' -o -iname 'lpt[0-9]*' \) -delete
+}
+
+stop_display() {
+  local pid_file
+  for pid_file in "$WINEPREFIX.openbox.pid" "$WINEPREFIX.xvfb.pid"; do
+    if [ -f "$pid_file" ]; then
+      kill -TERM "$(cat "$pid_file")" 2>/dev/null || true
+      rm -f "$pid_file"
+    fi
+  done
+  rm -f "$WINEPREFIX.display"
+}
+
+start_display() {
+  stop_display
+  local number_file="$WINEPREFIX.display-number" number=""
+  rm -f "$number_file"
+  # The server picks a free display number itself and writes it once it is ready.
+  setsid Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp -noreset 9>"$number_file" </dev/null >>"$log" 2>&1 &
+  echo $! >"$WINEPREFIX.xvfb.pid"
+  for _ in $(seq 1 100); do
+    number=$(head -n 1 "$number_file" 2>/dev/null || true)
+    [ -n "$number" ] && break
+    sleep 0.1
+  done
+  rm -f "$number_file"
+  [ -n "$number" ] || { echo "wine-prefix: Xvfb did not start" >&2; exit 1; }
+  export DISPLAY=":$number"
+  setsid openbox --sm-disable </dev/null >>"$log" 2>&1 &
+  echo $! >"$WINEPREFIX.openbox.pid"
+  for _ in $(seq 1 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.1
+  done
+  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' ||
+    { echo "wine-prefix: openbox did not take the display" >&2; exit 1; }
+  echo "$DISPLAY" >"$WINEPREFIX.display"
 }
 
 check_no_port_links() {
@@ -42,6 +85,7 @@ case "$action" in
   start)
     # A server left behind by an interrupted run goes first.
     "$wine_dir/wineserver" -k >/dev/null 2>&1 || true
+    start_display
     if [ ! -f "$WINEPREFIX/.ports-hidden" ]; then
       rm -rf "$WINEPREFIX"
       "$wine_dir/wine64" wineboot -i </dev/null >>"$log" 2>&1
@@ -76,6 +120,7 @@ case "$action" in
   stop)
     "$wine_dir/wineserver" -k >/dev/null 2>&1 || true
     "$wine_dir/wineserver" -w >/dev/null 2>&1 || true
+    stop_display
     remove_port_links
     ;;
   *)

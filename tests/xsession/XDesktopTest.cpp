@@ -11,7 +11,7 @@
 
 #include "package/FirmwareImage.h"
 #include "package/TitleTable.h"
-#include "platform/PseudoTerminal.h"
+#include "platform/posix/PseudoTerminal.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestPortsDirectory.h"

@@ -77,6 +77,17 @@ TXSession::TXSession() {
     if (!managed) throw std::runtime_error("openbox did not take the screen");
 }
 
+TXSession::TXSession(const std::string& display) {
+    if (const char* previous = ::getenv("DISPLAY")) {
+        hadDisplay_ = true;
+        previousDisplay_ = previous;
+    }
+    ::setenv("DISPLAY", display.c_str(), 1);
+    display_ = XOpenDisplay(display.c_str());
+    if (display_ == nullptr) throw std::runtime_error("cannot connect to " + display);
+    XSetErrorHandler(IgnoreXError);
+}
+
 TXSession::~TXSession() {
     if (display_ != nullptr) XCloseDisplay(Dpy(display_));
     Stop(windowManager_);

@@ -22,6 +22,9 @@ public:
 
     // Throws std::runtime_error when the server or the window manager does not come up.
     TXSession();
+    // A session that runs already (the Wine tests' own, whose window manager is up): DISPLAY
+    // names it while the object lives; the destructor only closes the connection.
+    explicit TXSession(const std::string& display);
     // Closes the connection, then ends the window manager and the server.
     ~TXSession();
     TXSession(const TXSession&) = delete;

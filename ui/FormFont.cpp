@@ -1,9 +1,0 @@
-#include "ui/FormFont.h"
-
-#include <QApplication>
-
-QFont FormFont() {
-    QFont font = QApplication::font();
-    font.setPointSize(8);
-    return font;
-}

@@ -1,0 +1,79 @@
+#include "ui/win32/MessageBoxes.h"
+
+#include <exception>
+
+#include "platform/win32/WideText.h"
+#include "ui/DefaultErrorText.h"
+
+namespace {
+
+std::string& Title() {
+    static std::string title;
+    return title;
+}
+
+int Show(const std::string& text, const std::string& caption, UINT style) {
+    return ::MessageBoxW(nullptr, WideFromUtf8(text).c_str(), WideFromUtf8(caption).c_str(),
+                         style | MB_TASKMODAL | MB_SETFOREGROUND);
+}
+
+}  // namespace
+
+void SetApplicationTitle(const std::string& title) {
+    Title() = title;
+}
+
+const std::string& ApplicationTitle() {
+    return Title();
+}
+
+void ShowDefaultErrorBox(const std::string& message) {
+    Show(DefaultErrorText(message), ApplicationTitle(), MB_OK | MB_ICONHAND);
+}
+
+void ShowMessage(const std::string& text) {
+    Show(text, ApplicationTitle(), MB_OK);
+}
+
+int ErrorBox(const std::string& message, TMsgDlgType type, UINT buttons, int helpContext) {
+    (void)helpContext;
+    UINT sound = MB_OK;
+    UINT icon = 0;
+    std::string caption;
+    switch (type) {
+        case TMsgDlgType::Warning:
+            sound = icon = MB_ICONEXCLAMATION;
+            caption = "Warning";
+            break;
+        case TMsgDlgType::Error:
+            sound = icon = MB_ICONHAND;
+            caption = "Error";
+            break;
+        case TMsgDlgType::Information:
+            // The plain default beep, not the asterisk sound.
+            sound = MB_OK;
+            icon = MB_ICONINFORMATION;
+            caption = "Information";
+            break;
+        case TMsgDlgType::Confirmation:
+            sound = icon = MB_ICONQUESTION;
+            caption = "Confirm";
+            break;
+        case TMsgDlgType::Custom:
+            sound = MB_ICONASTERISK;
+            caption = ApplicationTitle();
+            break;
+    }
+    ::MessageBeep(sound);
+    return Show(message, caption, buttons | icon);
+}
+
+void RunGuarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        ShowDefaultErrorBox(error.what());
+    } catch (...) {
+        ShowDefaultErrorBox("Unexpected error");
+    }
+}
