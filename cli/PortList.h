@@ -6,8 +6,9 @@
 #include "cli/RunnerContract.h"
 
 // A list of port numbers as an operator types it: numbers and ranges separated by commas,
-// "1-8,12". Decimal only, no blanks; every port lies in 1 to 256, the ports the one-byte
-// port index of the link can name.
+// "1-8,12". Each number follows the system's one integer rule, as --port does (decimal with
+// an optional sign, or hexadecimal after $, x, X, 0x or 0X; leading blanks allowed), and
+// lies in 1 to 256, the ports the one-byte port index of the link can name.
 class TPortList {
 public:
     static constexpr int kLowestPort = kLowestPortNumber;
@@ -18,6 +19,6 @@ public:
     // Repeated ports are kept: the batch refuses them with the names of the two entries.
     static std::vector<int> Parse(const std::string& text);
 
-    // A port number given alone (--port N): the runner's integer rule, then the same range.
+    // A port number given alone (--port N): the same rule and range.
     static int ParsePort(const std::string& text);
 };

@@ -7,6 +7,8 @@ packages=(
   g++ cmake make ninja-build pkg-config
   qt6-base-dev qt6-qpa-plugins
   libgtest-dev libgmock-dev libbenchmark-dev libmodbus-dev
+  # The station's report, written and read as JSON.
+  nlohmann-json3-dev
   # The desktop program's tests in a private X session, and the desktop file's check.
   xvfb openbox xdotool x11-utils libx11-dev desktop-file-utils
   # The Windows build of the headless runner (MinGW-w64, posix thread model) and Wine

@@ -100,6 +100,7 @@ void UpgradeSequencer::Initialise() {
     if (!programEnd || *programEnd != package_.ProgramEnd) {
         log_.ReplaceLogLine("Initialising Upgrade.....Error (Unknown Processor " +
                             std::to_string(package_.ProcessorNumber) + ")");
+        view_.StepEnded(StepInitialise, false);
         Post(StepIdle);
         return;
     }
@@ -114,14 +115,17 @@ void UpgradeSequencer::Initialise() {
         const std::int32_t saved = device_.SaveDeviceSettings();
         if (saved == 1 || saved == TDevicePreparation::kNotApplicable) {
             log_.ReplaceLogLine("Initialising Upgrade.....Done (1)");
+            view_.StepEnded(StepInitialise, true);
             Post(StepEnableBoot);
         } else {
             log_.ReplaceLogLine("Initialising Upgrade.....Error");
+            view_.StepEnded(StepInitialise, false);
             Post(StepIdle);
         }
         return;
     }
     log_.ReplaceLogLine("Initialising Upgrade.....Done (0)");
+    view_.StepEnded(StepInitialise, true);
     Post(StepEnableBoot);
 }
 
@@ -140,6 +144,7 @@ void UpgradeSequencer::BootInfo() {
         log_.ReplaceLogLine("Retrieving Bootloader Info......Info Unavailable");
     else
         log_.ReplaceLogLine("Retrieving Bootloader Info......" + FormatBootInfo(v));
+    view_.BootLoaderIdentified(v);
     Post(StepModelCheck);
 }
 
@@ -149,12 +154,15 @@ void UpgradeSequencer::ModelCheck() {
     const std::uint32_t m = boot_.ReadModelNumber();
     if (m == package_.ExpectedModel) {
         log_.ReplaceLogLine("Retrieving Model Number......OK");
+        view_.StepEnded(StepModelCheck, true);
         Post(StepErase);
     } else if (m > 0xFFFF) {
         log_.ReplaceLogLine("Retrieving Model Number......Error (No Reply)");
+        view_.StepEnded(StepModelCheck, false);
         Post(StepIdle);
     } else {
         log_.ReplaceLogLine("Retrieving Model Number......Error (Incompatible Model)");
+        view_.StepEnded(StepModelCheck, false);
         Post(StepIdle);
     }
 }
@@ -162,9 +170,11 @@ void UpgradeSequencer::ModelCheck() {
 void UpgradeSequencer::Erase() {
     log_.AddLogLine("Erasing Program Memory......");
     if (boot_.EraseProgramMemory()) {
+        view_.StepEnded(StepErase, true);
         Post(StepProgram);
     } else {
         log_.ReplaceLogLine("Erasing Program Memory......Error Detected");
+        view_.StepEnded(StepErase, false);
         Post(StepIdle);
     }
 }
@@ -172,9 +182,11 @@ void UpgradeSequencer::Erase() {
 void UpgradeSequencer::Program() {
     log_.AddLogLine("Sending New Program Data......");
     if (boot_.SendProgramData()) {
+        view_.StepEnded(StepProgram, true);
         Post(StepDisableBoot);
     } else {
         log_.ReplaceLogLine("Sending New Program Data......Error Detected");
+        view_.StepEnded(StepProgram, false);
         Post(StepIdle);
     }
 }
@@ -186,10 +198,12 @@ void UpgradeSequencer::DisableBoot() {
     // write, the unit waiting in its boot loader for the next one.
     if (!boot_.ClearBootFlag()) {
         log_.ReplaceLogLine("Disabling Boot Mode......Error Detected");
+        view_.StepEnded(StepDisableBoot, false);
         Post(StepIdle);
         return;
     }
     log_.ReplaceLogLine("Disabling Boot Mode......Done");
+    view_.StepEnded(StepDisableBoot, true);
     Post(StepRestart);
 }
 
@@ -209,6 +223,7 @@ void UpgradeSequencer::Finalise() {
     ReopenAtModbusSpeed();
     device_.RestoreDeviceSettings();
     log_.ReplaceLogLine("Finalising Upgrade.....Done");
+    view_.StepEnded(StepFinalise, true);
     completed_ = true;
     Post(StepIdle);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // What the upgrade sequencer needs of the window (or the headless runner) that drives it.
@@ -13,4 +14,12 @@ public:
     virtual void ShowError(const std::string& message) = 0;
     // The upgrade is idle again; completed is true when its final step ran.
     virtual void UpgradeEnded(bool completed) { (void)completed; }
+    // For a face that follows the upgrade by more than its log lines (the station): a step
+    // (by its number) has done its work, or failed at it; the boot loader's identity as
+    // ReadBootInfo returned it (0xFFFFFFFF when unavailable).
+    virtual void StepEnded(int step, bool succeeded) {
+        (void)step;
+        (void)succeeded;
+    }
+    virtual void BootLoaderIdentified(std::uint32_t info) { (void)info; }
 };

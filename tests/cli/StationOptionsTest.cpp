@@ -4,9 +4,10 @@
 #include <vector>
 
 #include "cli/PortList.h"
-#include "cli/StationOptions.h"
+#include "cli/StationCommandLine.h"
 #include "cli/StationUsageError.h"
 #include "platform/posix/PseudoTerminal.h"
+#include "station/StationOptions.h"
 #include "tests/support/TestPortsDirectory.h"
 
 namespace {
@@ -24,9 +25,11 @@ std::string UsageError(const std::vector<std::string>& args, const TTestPortsDir
 TEST(StationOptionsTest, PortListsExpandInOrderAndRefuseWhatIsNotAList) {
     EXPECT_EQ(TPortList::Parse("1-8,12"), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 12}));
     EXPECT_EQ(TPortList::Parse("256,3-3,1"), (std::vector<int>{256, 3, 1}));
+    // Numbers in a list follow the same integer rule as --port.
+    EXPECT_EQ(TPortList::Parse("$10-0x11, 3,+4"), (std::vector<int>{16, 17, 3, 4}));
     EXPECT_EQ(TPortList::ParsePort("$10"), 16);
     for (const std::string bad : {"", "0", "257", "1-257", "99999999999999999999", "1-", "-3", "1,,2", "3-1",
-                                  "a", " 1", "1-2-3", "+4"}) {
+                                  "a", "1 ", "1-2-3", "0x101"}) {
         SCOPED_TRACE(bad);
         EXPECT_THROW(TPortList::Parse(bad), EStationUsageError);
     }
@@ -42,6 +45,25 @@ TEST(StationOptionsTest, OnlyAListAReportOrSeveralUnitsMakeABatch) {
     EXPECT_TRUE(TStationOptions::Applies({"--ports", "1"}));
     EXPECT_TRUE(TStationOptions::Applies({"--port", "1", "--report", "r.jsonl"}));
     EXPECT_FALSE(TStationOptions::Applies({"--ports", "1-4", "--help"}));
+}
+
+TEST(StationOptionsTest, HelpAndVersionAnswerWhereverTheyStandButNotAsAValue) {
+    using TRequest = TStationCommandLine::TRequest;
+    using TFace = TStationCommandLine::TFace;
+    std::vector<TStationCommandLine::TToken> tokens;
+    EXPECT_EQ(TStationCommandLine::Tokenize({"--ports", "1-8", "--help"}, TFace::Unit, tokens),
+              TRequest::Help);
+    EXPECT_EQ(TStationCommandLine::Tokenize({"--frobnicate", "--version"}, TFace::Unit, tokens),
+              TRequest::Version);
+    EXPECT_EQ(TStationCommandLine::Tokenize({"--image", "--help", "--processor", "1", "--model", "2"},
+                                            TFace::Unit, tokens),
+              TRequest::Run);
+    ASSERT_EQ(tokens.size(), 3u);
+    EXPECT_EQ(tokens[0].Value, "--help");
+    // A unit's options are not the batch's, and the other way round.
+    EXPECT_THROW(TStationCommandLine::Tokenize({"--ports", "1"}, TFace::Unit, tokens), EStationUsageError);
+    EXPECT_THROW(TStationCommandLine::Tokenize({"--station-events", "3"}, TFace::Batch, tokens),
+                 EStationUsageError);
 }
 
 TEST(StationOptionsTest, TwoEntriesForOneDeviceAreAUsageError) {
@@ -65,8 +87,8 @@ TEST(StationOptionsTest, TwoEntriesForOneDeviceAreAUsageError) {
         {{"--port", "3", "--device", b.SlavePath()}, "are the same device"},
         {{"--device", a.SlavePath(), "--device", ports.Entry(1)}, "are the same device"},
         {{"--ports", "4-5"}, "COM4 and COM5 are the same device"},  // missing, by path
-        {{"--port", "257", "--port", "1"}, "port 257 is outside 1 to 256"},
-        {{"--ports", "0-2"}, "port 0 is outside 1 to 256"},
+        {{"--port", "257", "--port", "1"}, "--port 257 is not a port from 1 to 256"},
+        {{"--ports", "0-2"}, "port 0 is not a port from 1 to 256"},
         {{"--ports", "1,3", "--image", "x.bin"}, "go together"},
         {{"--ports", "1,3", "--report"}, "needs a value"},
         {{"--ports", "1,3", "--frobnicate"}, "unknown option --frobnicate"},

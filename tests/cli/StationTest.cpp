@@ -67,7 +67,9 @@ TEST_F(StationTest, AFaultyUnitFailsAloneAndTheReportAgreesWithEveryFlash) {
     EXPECT_EQ(byPort["COM2"].back(), "Sending New Program Data......Error Detected");
     EXPECT_TRUE(byPort["COM4"].empty());
     const std::string unplugged = "bootloader-cli: Unable To Open Comms Port. Please Select Another.";
-    EXPECT_EQ(cli.Stderr, "COM4: " + unplugged + "\n");
+    // After the table, what the system shows of why COM4 did not open.
+    EXPECT_EQ(cli.Stderr, "COM4: " + unplugged + "\nbootloader-cli: COM4: " +
+                              (ports.Path() / "unplugged").string() + " does not exist\n");
     EXPECT_EQ(rest, (std::vector<std::string>{"", rest.size() > 1 ? rest[1] : "",
                                               "  COM2 failed: Sending New Program Data......Error Detected",
                                               "  COM4 failed: " + unplugged}));
@@ -96,6 +98,11 @@ TEST_F(StationTest, AFaultyUnitFailsAloneAndTheReportAgreesWithEveryFlash) {
         EXPECT_EQ(ReportField(line, "batch"), ReportField(report[0], "batch"));
         EXPECT_EQ(ReportField(line, "start").size(), 26u);  // "2026-12-08T22:50:01.123Z"
     }
+    // Which image went into the units: its SHA-256, as sha256sum prints it for the file.
+    TChildProcess sum("/usr/bin/sha256sum", {"image.bin"}, work.Path().string());
+    ASSERT_EQ(sum.Wait(), 0);
+    for (const std::string& line : report)
+        EXPECT_EQ(ReportField(line, "image_sha256"), "\"" + sum.Stdout.substr(0, 64) + "\"");
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/StationEvent.h"
-#include "cli/StationUnit.h"
+#include "station/StationEvent.h"
+#include "station/StationUnit.h"
 #include "tests/support/SuccessLog.h"
 
 namespace {
@@ -12,8 +12,13 @@ namespace {
 using TKind = TStationEvent::TKind;
 using TResult = TStationUnit::TResult;
 
-// The events of an upgrade whose log reads lines, each line added, then replaced by itself.
-std::string Events(const std::vector<std::string>& lines) {
+// The steps of a finished upgrade as the sequencer ends them, each with its work done.
+const std::vector<std::string> kFinishedSteps = {"20 1", "1 1", "2 1", "3 1", "4 1", "21 1"};
+
+// The events of an upgrade whose log reads lines, each line added, then replaced by itself,
+// and whose steps ended as given.
+std::string Events(const std::vector<std::string>& lines,
+                   const std::vector<std::string>& steps = kFinishedSteps) {
     std::string bytes = TStationEvent{TKind::Clear, ""}.Encode();
     for (const std::string& line : lines) {
         const std::string caption = line.substr(0, line.find('.'));
@@ -21,6 +26,7 @@ std::string Events(const std::vector<std::string>& lines) {
         bytes += TStationEvent{TKind::Step, caption}.Encode();
         bytes += TStationEvent{TKind::Replace, line}.Encode();
     }
+    for (const std::string& step : steps) bytes += TStationEvent{TKind::Ended, step}.Encode();
     return bytes + TStationEvent{TKind::Identity, "6181 109"}.Encode();
 }
 
@@ -33,8 +39,8 @@ TStationUnit Fed(const std::string& bytes, std::size_t n) {
 
 TEST(StationUnitTest, CompletedNeedsExitStatusZeroAndTheEventsOfAFinishedUpgrade) {
     std::vector<std::string> stoppedAfterErase(kSuccessLog.begin(), kSuccessLog.begin() + 5);
-    std::vector<std::string> noWrite = kSuccessLog;
-    noWrite[5] = "Sending New Program Data......99%";
+    const std::vector<std::string> erased = {"20 1", "1 1", "2 1"};
+    const std::vector<std::string> writeFailed = {"20 1", "1 1", "2 1", "3 0", "4 1", "21 1"};
     struct TCase {
         const char* name;
         std::string events;
@@ -46,12 +52,16 @@ TEST(StationUnitTest, CompletedNeedsExitStatusZeroAndTheEventsOfAFinishedUpgrade
     const std::vector<TCase> cases = {
         {"clean", Events(kSuccessLog), 0, 0, TResult::Completed, ""},
         {"settings", Events(kSuccessLog), 3, 0, TResult::SettingsNotRestored, ""},
-        {"zero, write short", Events(noWrite), 0, 0, TResult::Failed,
+        {"zero, write failed", Events(kSuccessLog, writeFailed), 0, 0, TResult::Failed,
          "without the events of a finished upgrade"},
-        {"zero, stopped early", Events(stoppedAfterErase), 0, 0, TResult::Failed, "without the events"},
-        {"three, stopped early", Events(stoppedAfterErase), 3, 0, TResult::Failed, "without the events"},
+        {"zero, stopped early", Events(stoppedAfterErase, erased), 0, 0, TResult::Failed,
+         "without the events"},
+        {"three, stopped early", Events(stoppedAfterErase, erased), 3, 0, TResult::Failed,
+         "without the events"},
+        // The log's texts alone are no proof: the steps' own ends are.
+        {"zero, texts only", Events(kSuccessLog, {}), 0, 0, TResult::Failed, "without the events"},
         {"crash at the end", Events(kSuccessLog), std::nullopt, 11, TResult::Failed, "(ended by signal 11)"},
-        {"garbage around", "\x01\x02zz\n" + Events(kSuccessLog) + "X\tjunk\nL\tcut off", 0, 0,
+        {"garbage around", "\x01\x02zz\n" + Events(kSuccessLog) + "X\tjunk\nE\t3 yes\nL\tcut off", 0, 0,
          TResult::Completed, ""},
     };
     for (const TCase& c : cases) {

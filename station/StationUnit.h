@@ -10,8 +10,9 @@
 // What the batch knows of one unit: what its upgrade process reported over its event pipe
 // and standard error, and how that process ended. It decides the unit's result from the
 // exit status and the events together: "completed" needs exit status 0 and the events of a
-// finished upgrade (erase and write at 100%, boot mode disabled, the final line); a process
-// that says more than its events show is not believed.
+// finished upgrade (the erase, the write, disabling boot mode and the final step each ended
+// with its work done); a process that says more than its events show is not believed.
+// The log lines travel for the report and the table; the result does not rest on them.
 class TStationUnit {
 public:
     enum class TResult { Running, Completed, Failed, SettingsNotRestored };
@@ -46,7 +47,9 @@ public:
     std::optional<std::uint16_t> Version;
     bool IdentityKnown = false;  // an identity event came (possibly "no answer")
     std::optional<std::string> BootLoader;
-    int Garbage = 0;  // lines on the event pipe that were no event
+    int Garbage = 0;        // lines on the event pipe that were no event
+    int Events = 0;         // events received (what counts as a sign of life; garbage does not)
+    bool Recorded = false;  // the unit's process wrote the unit's line to the report itself
 
     bool Running = true;
     std::optional<int> ExitStatus;
@@ -63,7 +66,8 @@ private:
     std::string eventBuffer_;
     std::string messageBuffer_;
     bool lineOpen_ = false;
-    bool sawErase_ = false;
-    bool sawWrite_ = false;
-    bool sawBootDisabled_ = false;
+    bool erased_ = false;
+    bool written_ = false;
+    bool bootDisabled_ = false;
+    bool finalised_ = false;
 };

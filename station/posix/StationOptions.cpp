@@ -1,4 +1,4 @@
-#include "cli/StationOptions.h"
+#include "station/StationOptions.h"
 
 #include <sys/stat.h>
 
@@ -25,39 +25,36 @@ bool TStationOptions::Applies(const std::vector<std::string>& args) {
     bool list = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        // Help and version are the single runner's to answer, whatever else is given.
-        if (a == "--help" || a == "-h" || a == "--version") return false;
+        const TStationCommandLine::TOption* option = TStationCommandLine::Find(a);
+        if (!option) continue;
+        // Help, version and the port list are the single runner's to answer, whatever else is given.
+        if (a == "--help" || a == "-h" || a == "--version" || a == "--list-ports") return false;
         list = list || a == "--ports" || a == "--report";
         if (a == "--port" || a == "--device") ++units;
-        // Skip the values of options that take one, so a value never counts as an option.
-        if (a == "--port" || a == "--device" || a == "--image" || a == "--processor" || a == "--model" ||
-            a == "--ports" || a == "--report")
-            ++i;
+        // A value never counts as an option.
+        if (option->TakesValue) ++i;
     }
     return list || units > 1;
 }
 
 TStationOptions TStationOptions::Parse(const std::vector<std::string>& args) {
     TStationOptions o;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= args.size()) throw EStationUsageError("option " + a + " needs a value");
-            return args[++i];
-        };
+    std::vector<TStationCommandLine::TToken> tokens;
+    TStationCommandLine::Tokenize(args, TStationCommandLine::TFace::Batch, tokens);
+    for (const TStationCommandLine::TToken& t : tokens) {
+        const std::string& a = t.Name;
         auto once = [&](std::optional<std::string>& into) {
             if (into) throw EStationUsageError("option " + a + " is given twice");
-            into = value();
+            into = t.Value;
         };
         if (a == "--port") {
-            const int port = TPortList::ParsePort(value());
+            const int port = TPortList::ParsePort(t.Value);
             o.Units.push_back({PortLabel(port), port, {}});
         } else if (a == "--ports") {
-            for (const int port : TPortList::Parse(value())) o.Units.push_back({PortLabel(port), port, {}});
+            for (const int port : TPortList::Parse(t.Value)) o.Units.push_back({PortLabel(port), port, {}});
         } else if (a == "--device") {
-            const std::string path = value();
-            if (path.empty()) throw EStationUsageError("--device needs a path");
-            o.Units.push_back({path, 0, path});
+            if (t.Value.empty()) throw EStationUsageError("--device needs a path");
+            o.Units.push_back({t.Value, 0, t.Value});
         } else if (a == "--image") {
             once(o.Image);
         } else if (a == "--processor") {
@@ -67,8 +64,6 @@ TStationOptions TStationOptions::Parse(const std::vector<std::string>& args) {
         } else if (a == "--report") {
             once(o.Report);
             if (o.Report->empty()) throw EStationUsageError("--report needs a file name");
-        } else {
-            throw EStationUsageError("unknown option " + a);
         }
     }
     if (o.Units.empty()) throw EStationUsageError("a batch needs --port, --ports or --device");

@@ -16,6 +16,8 @@ struct TStationEvent {
         Percent = 'P',     // progress of the erase or the write, 0 to 100
         Identity = 'I',    // what the running unit reported: "model version", or "-" for no answer
         BootLoader = 'B',  // the boot loader's identity ("VX6181 v1.05"), or "-" when unavailable
+        Ended = 'E',       // a step has done its work or failed at it: "step 1" or "step 0"
+        Recorded = 'W',    // the unit's process has written the unit's line to the report
     };
     // Longest text carried; a longer one is cut (log lines are far shorter).
     static constexpr std::size_t kMaxText = 1000;

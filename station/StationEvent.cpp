@@ -1,4 +1,4 @@
-#include "cli/StationEvent.h"
+#include "station/StationEvent.h"
 
 std::string TStationEvent::Encode() const {
     std::string line;
@@ -20,6 +20,8 @@ std::optional<TStationEvent> TStationEvent::Decode(std::string_view line) {
         case 'P':
         case 'I':
         case 'B':
+        case 'E':
+        case 'W':
             break;
         default:
             return std::nullopt;

@@ -1,16 +1,15 @@
-#include "cli/StationEventLog.h"
+#include "station/StationEventLog.h"
 
 #include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-#include "cli/StationEvent.h"
+#include "package/FormatVersion.h"
+#include "station/StationEvent.h"
+#include "station/StationRecord.h"
 
 namespace {
-
-const std::string kBootInfoLine = "Retrieving Bootloader Info......";
-const std::string kBootInfoUnavailable = "Info Unavailable";
 
 // "Erasing Program Memory......57%" -> 57; -1 for a line without a percentage.
 int PercentOf(const std::string& text) {
@@ -35,8 +34,9 @@ TStationEventLog::TStationEventLog(OperatorLog& inner, int fd) : inner_(inner), 
 }
 
 void TStationEventLog::Send(char kind, const std::string& text) {
-    if (fd_ < 0) return;
     const std::string line = TStationEvent{static_cast<TStationEvent::TKind>(kind), text}.Encode();
+    if (record_) record_->Event(line);
+    if (fd_ < 0) return;
     ssize_t n;
     do {
         n = ::write(fd_, line.data(), line.size());
@@ -88,10 +88,15 @@ void TStationEventLog::ReplaceLogLine(const std::string& text) {
         percent_ = percent;
         Send('P', std::to_string(percent));
     }
-    if (text.rfind(kBootInfoLine, 0) == 0) {
-        const std::string info = text.substr(kBootInfoLine.size());
-        Send('B', info == kBootInfoUnavailable ? "-" : info);
-    }
+}
+
+void TStationEventLog::StepEnded(int step, bool succeeded) {
+    Send('E', std::to_string(step) + (succeeded ? " 1" : " 0"));
+}
+
+void TStationEventLog::BootLoaderIdentified(std::uint32_t info) {
+    Send('B',
+         info == 0xFFFFFFFFu ? "-" : "VX" + std::to_string(info >> 16) + " v" + FormatVersion(info & 0xFFFF));
 }
 
 void TStationEventLog::Finish() {

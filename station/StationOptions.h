@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/StationCommandLine.h"
 #include "platform/PortResolver.h"
 
 // The command line of a batch: the units (--port N and --device PATH, each as often as

@@ -1,16 +1,17 @@
-#include "cli/StationUnit.h"
+#include "station/StationUnit.h"
 
 #include <cstdio>
 
 #include "cli/RunnerContract.h"
-#include "cli/StationEvent.h"
+#include "station/StationEvent.h"
 
 namespace {
 
-const std::string kEraseDone = "Erasing Program Memory......100%";
-const std::string kWriteDone = "Sending New Program Data......100%";
-const std::string kBootDisabled = "Disabling Boot Mode......Done";
-const std::string kFinalLine = "Finalising Upgrade.....Done";
+// The sequencer's steps whose work a finished upgrade has done.
+constexpr int kStepErase = 2;
+constexpr int kStepProgram = 3;
+constexpr int kStepDisableBoot = 4;
+constexpr int kStepFinalise = 21;
 // A run of bytes without a newline longer than this is garbage, dropped as it comes.
 constexpr std::size_t kMaxPending = 4 * TStationEvent::kMaxText;
 // An upgrade's log has about ten lines and its process a message or two: a process that
@@ -56,15 +57,19 @@ void TStationUnit::Apply(const std::string& line, std::vector<std::string>& fina
         ++Garbage;
         return;
     }
+    ++Events;
     const std::string& text = event->Text;
     switch (event->Kind) {
+        case TStationEvent::TKind::Recorded:
+            Recorded = true;
+            break;
         case TStationEvent::TKind::Clear:
             if (lineOpen_) finalLines.push_back(Lines.back());
             lineOpen_ = false;
             Lines.clear();
             Step.clear();
             Percent = -1;
-            sawErase_ = sawWrite_ = sawBootDisabled_ = false;
+            erased_ = written_ = bootDisabled_ = finalised_ = false;
             break;
         case TStationEvent::TKind::Line:
             if (Lines.size() >= kMaxLines) {
@@ -81,10 +86,21 @@ void TStationUnit::Apply(const std::string& line, std::vector<std::string>& fina
                 break;
             }
             Lines.back() = text;
-            sawErase_ = sawErase_ || text == kEraseDone;
-            sawWrite_ = sawWrite_ || text == kWriteDone;
-            sawBootDisabled_ = sawBootDisabled_ || text == kBootDisabled;
             break;
+        case TStationEvent::TKind::Ended: {
+            int step = -1, succeeded = -1;
+            if (std::sscanf(text.c_str(), "%d %d", &step, &succeeded) != 2 ||
+                (succeeded != 0 && succeeded != 1)) {
+                ++Garbage;
+                break;
+            }
+            const bool done = succeeded == 1;
+            if (step == kStepErase) erased_ = done;
+            if (step == kStepProgram) written_ = done;
+            if (step == kStepDisableBoot) bootDisabled_ = done;
+            if (step == kStepFinalise) finalised_ = done;
+            break;
+        }
         case TStationEvent::TKind::Step:
             Step = text;
             Percent = -1;
@@ -137,15 +153,15 @@ std::vector<std::string> TStationUnit::Ended(std::optional<int> exitStatus, int 
 }
 
 bool TStationUnit::Finished() const {
-    return sawErase_ && sawWrite_ && sawBootDisabled_;
+    return erased_ && written_ && bootDisabled_;
 }
 
 TStationUnit::TResult TStationUnit::Result() const {
     if (Running) return TResult::Running;
     if (!ExitStatus || !EndReason.empty()) return TResult::Failed;
-    if (*ExitStatus == kExitCompleted && Finished() && !Lines.empty() && Lines.back() == kFinalLine)
-        return TResult::Completed;
-    if (*ExitStatus == kExitSettingsNotRestored && Finished()) return TResult::SettingsNotRestored;
+    if (*ExitStatus == kExitCompleted && Finished() && finalised_) return TResult::Completed;
+    if (*ExitStatus == kExitSettingsNotRestored && Finished() && finalised_)
+        return TResult::SettingsNotRestored;
     return TResult::Failed;
 }
 

@@ -1,0 +1,146 @@
+#include "station/StationChild.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+void CloseFd(int& fd) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
+}  // namespace
+
+TStationChild::TStationChild(const std::string& program, const std::vector<std::string>& args, int reportFd) {
+    int events[2], errors[2];
+    if (::pipe2(events, O_CLOEXEC) != 0)
+        throw std::runtime_error(std::string("cannot make a pipe: ") + std::strerror(errno));
+    if (::pipe2(errors, O_CLOEXEC) != 0) {
+        const int error = errno;
+        ::close(events[0]);
+        ::close(events[1]);
+        throw std::runtime_error(std::string("cannot make a pipe: ") + std::strerror(error));
+    }
+    std::vector<std::string> argv = {program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> pointers;
+    for (std::string& a : argv) pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+
+    // The ending signals stay blocked from before the fork to the unit's own record: a
+    // signal the batch sends at once must not meet the batch's handlers in the new process.
+    const pid_t station = ::getpid();
+    sigset_t ending, previous;
+    ::sigemptyset(&ending);
+    for (const int s : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) ::sigaddset(&ending, s);
+    ::sigprocmask(SIG_BLOCK, &ending, &previous);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        // Only async-signal-safe calls from here to exec. The descriptors are first moved
+        // above the standard ones (close-on-exec, so the copies do not reach the program)
+        // so that placing them cannot overwrite each other.
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        // The batch may have died before the line above: then the signal is sent here,
+        // and the unit's process writes its line and ends without touching the unit.
+        if (::getppid() != station) ::kill(::getpid(), SIGTERM);
+        const int ev = ::fcntl(events[1], F_DUPFD_CLOEXEC, 10);
+        const int er = ::fcntl(errors[1], F_DUPFD_CLOEXEC, 10);
+        const int rep = reportFd >= 0 ? ::fcntl(reportFd, F_DUPFD_CLOEXEC, 10) : -1;
+        const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+        if (ev < 0 || er < 0 || null < 0 || (reportFd >= 0 && rep < 0)) ::_exit(127);
+        ::dup2(null, STDIN_FILENO);
+        ::dup2(null, STDOUT_FILENO);
+        ::dup2(er, STDERR_FILENO);
+        ::dup2(ev, kEventsDescriptor);
+        if (rep >= 0) ::dup2(rep, kReportDescriptor);
+        // Whatever else this process holds (descriptors the batch itself inherited without
+        // close-on-exec, from a shell or a test harness) does not reach the unit's process.
+        if (::close_range(kReportDescriptor + 1, ~0U, 0) != 0) {
+            rlimit limit{};
+            const rlim_t last =
+                ::getrlimit(RLIMIT_NOFILE, &limit) == 0 ? std::min<rlim_t>(limit.rlim_cur, 65536) : 1024;
+            for (rlim_t fd = kReportDescriptor + 1; fd < last; ++fd) ::close(static_cast<int>(fd));
+        }
+        // The batch's own handling of SIGPIPE must not reach the unit's process.
+        ::signal(SIGPIPE, SIG_DFL);
+        ::execv(program.c_str(), pointers.data());
+        ::_exit(127);
+    }
+    const int forkError = errno;
+    if (pid_ > 0) ::setpgid(pid_, pid_);  // either side may get there first
+    ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+    ::close(events[1]);
+    ::close(errors[1]);
+    if (pid_ < 0) {
+        ::close(events[0]);
+        ::close(errors[0]);
+        throw std::runtime_error(std::string("cannot start a process: ") + std::strerror(forkError));
+    }
+    events_ = events[0];
+    errors_ = errors[0];
+    ::fcntl(events_, F_SETFL, ::fcntl(events_, F_GETFL) | O_NONBLOCK);
+    ::fcntl(errors_, F_SETFL, ::fcntl(errors_, F_GETFL) | O_NONBLOCK);
+}
+
+TStationChild::~TStationChild() {
+    if (pid_ > 0 && !reaped_) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    CloseFd(events_);
+    CloseFd(errors_);
+}
+
+void TStationChild::Terminate() const {
+    if (pid_ > 0 && !reaped_) ::kill(pid_, SIGTERM);
+}
+
+void TStationChild::Kill() const {
+    if (pid_ <= 0 || reaped_) return;
+    ::kill(pid_, SIGKILL);
+    ::kill(pid_, SIGCONT);
+}
+
+bool TStationChild::TryReap(std::optional<int>& exitStatus, int& signal) {
+    if (reaped_) return true;
+    int status = 0;
+    const pid_t r = ::waitpid(pid_, &status, WNOHANG);
+    if (r != pid_) return false;
+    reaped_ = true;
+    if (WIFEXITED(status)) {
+        exitStatus = WEXITSTATUS(status);
+        signal = 0;
+    } else {
+        exitStatus.reset();
+        signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    }
+    return true;
+}
+
+bool TStationChild::ReadSome(int& fd, std::string& into) {
+    if (fd < 0) return false;
+    char buffer[8192];
+    // A bounded number of reads per call, so one chatty process cannot hold the batch.
+    for (int i = 0; i < 4; ++i) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            into.append(buffer, static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) return true;
+        CloseFd(fd);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,99 @@
+#include "station/StationRecord.h"
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include "station/StationEvent.h"
+
+namespace {
+
+sigset_t EndSignals() {
+    sigset_t set;
+    ::sigemptyset(&set);
+    for (const int s : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) ::sigaddset(&set, s);
+    return set;
+}
+
+}  // namespace
+
+void TStationRecord::BlockEndSignals() {
+    const sigset_t set = EndSignals();
+    ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+TStationRecord::TStationRecord(TSetup setup)
+    : setup_(std::move(setup)),
+      report_(std::make_unique<TStationReport>(TStationReport::Inherited(setup_.ReportFd))),
+      unit_(setup_.Label, setup_.Port, setup_.Device) {
+    unit_.StartTime = std::chrono::system_clock::now();
+    BlockEndSignals();
+    std::thread([this] { WaitForSignals(); }).detach();
+}
+
+void TStationRecord::Event(const std::string& encoded) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    unit_.FeedEvents(encoded);
+}
+
+void TStationRecord::Message(const std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    unit_.FeedMessages(text + "\n");
+}
+
+int TStationRecord::Finish(int status) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!written_) {
+        unit_.Ended(status, 0, "");
+        WriteLine();
+    }
+    return status;
+}
+
+void TStationRecord::WriteLine() {
+    written_ = true;
+    unit_.EndTime = std::chrono::system_clock::now();
+    // When the line cannot be written (a full disk), the batch is not told: it then tries
+    // itself, and names the unit when it cannot either.
+    if (report_->Write(unit_, setup_.Batch, setup_.Package) != 0) return;
+    const std::string event = TStationEvent{TStationEvent::TKind::Recorded, ""}.Encode();
+    ssize_t n;
+    do {
+        n = ::write(setup_.EventsFd, event.data(), event.size());
+    } while (n < 0 && errno == EINTR);
+}
+
+void TStationRecord::WaitForSignals() {
+    const sigset_t set = EndSignals();
+    while (true) {
+        siginfo_t info{};
+        const int signal = ::sigwaitinfo(&set, &info);
+        if (signal < 0) continue;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            // Once the line is written the process is at its end anyway: let it exit.
+            if (written_) continue;
+            std::string reason;
+            if (::getppid() != setup_.Station)
+                reason = "the station ended";
+            else if (info.si_pid == setup_.Station)
+                reason = "the batch was interrupted";
+            unit_.Ended(std::nullopt, signal, reason);
+            WriteLine();
+        }
+        // Ended by the signal itself, as the batch's wait then sees it; no core file.
+        const rlimit noCore{0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        ::signal(signal, SIG_DFL);
+        sigset_t one;
+        ::sigemptyset(&one);
+        ::sigaddset(&one, signal);
+        ::pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
+        ::raise(signal);
+        ::_exit(128 + signal);
+    }
+}

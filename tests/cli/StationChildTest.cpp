@@ -1,0 +1,51 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "station/StationChild.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+// What a unit's process finds itself started with: only the standard descriptors, the event
+// pipe and the report; a process group of its own; the ending signals blocked, for its own
+// record to take.
+TEST(StationChildTest, AUnitsProcessStartsWithItsOwnDescriptorsGroupAndBlockedEndingSignals) {
+    TTempDir dir;
+    const int report = ::open(dir.File("r.jsonl").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    ASSERT_GE(report, 0);
+    const int stray = ::open("/dev/null", O_RDONLY);  // inherited without close-on-exec
+    TStationChild child("/bin/sleep", {"30"}, report);
+    ::close(report);
+    ::close(stray);
+    const std::filesystem::path proc = "/proc/" + std::to_string(child.Pid());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    std::error_code error;
+    while (std::filesystem::read_symlink(proc / "exe", error).filename() != "sleep" &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+
+    std::set<int> fds;
+    for (const auto& entry : std::filesystem::directory_iterator(proc / "fd"))
+        fds.insert(std::stoi(entry.path().filename().string()));
+    EXPECT_EQ(fds, (std::set<int>{0, 1, 2, 3, 4}));
+
+    std::istringstream stat(TTempDir::Read((proc / "stat").string()));
+    std::string pid, name, state, parent, group;
+    stat >> pid >> name >> state >> parent >> group;
+    EXPECT_EQ(group, pid);
+
+    const std::string status = TTempDir::Read((proc / "status").string());
+    const std::size_t at = status.find("SigBlk:\t");
+    ASSERT_NE(at, std::string::npos);
+    const unsigned long long blocked = std::stoull(status.substr(at + 8, 16), nullptr, 16);
+    for (const int s : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) EXPECT_TRUE(blocked & (1ULL << (s - 1))) << s;
+}
+
+}  // namespace
