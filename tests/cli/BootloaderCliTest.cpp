@@ -3,11 +3,15 @@
 
 #include <fstream>
 #include <iterator>
+#include <span>
 #include <sstream>
+#include <string_view>
 
+#include "package/FirmwareImage.h"
 #include "platform/posix/PseudoTerminal.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/OutputLines.h"
+#include "tests/support/SameBytes.h"
 #include "tests/support/SuccessLog.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestPortsDirectory.h"
@@ -60,8 +64,18 @@ TEST_F(BootloaderCliTest, UpgradePrintsEachLineOnceInItsFinalFormAndExitsZero) {
     EXPECT_FALSE(std::filesystem::exists(work.Path() / "Bootload.Ini"));
     const std::string flash = StopUnitAndReadFlash();
     ASSERT_EQ(flash.size(), 65536u);
-    EXPECT_EQ(flash.substr(0, 2048), std::string(2048, '\xFF'));
-    EXPECT_NE(flash.substr(2048), std::string(65536 - 2048, '\xFF'));
+    // The boot loader's area is never written; the application area holds the embedded image
+    // and nothing above the target's last address is touched.
+    FirmwareImage package;
+    package.LoadImageFromResource();
+    package.SetProgramEnd(ReadResourceWord("PROC_NUM"));
+    ASSERT_GT(package.ProgramEnd, 2048u);
+    const std::string_view written(flash);
+    EXPECT_TRUE(SameBytes(std::string(2048, '\xFF'), written.substr(0, 2048)));
+    EXPECT_TRUE(SameBytes(std::span(package.ImageBuffer).subspan(2048, package.ProgramEnd + 1 - 2048),
+                          written.substr(2048, package.ProgramEnd + 1 - 2048), 2048));
+    EXPECT_TRUE(SameBytes(std::string(65535 - package.ProgramEnd, '\xFF'),
+                          written.substr(package.ProgramEnd + 1), package.ProgramEnd + 1));
 }
 
 TEST_F(BootloaderCliTest, WithoutAPortItUsesAndWritesTheSettingsFile) {

@@ -53,7 +53,12 @@ TEST_F(SequencerTest, EveryExpectedModelUpgrades) {
     for (const auto& row : TitleTable())
         if (std::find(models.begin(), models.end(), row.ExpectedModel) == models.end())
             models.push_back(row.ExpectedModel);
-    ASSERT_GE(models.size(), 20u);
+    const std::vector<std::uint16_t> expected = {6104, 6117, 6121, 6126, 6140, 6152, 6155, 6160,
+                                                 6164, 6181, 6182, 6186, 6192, 6193, 6195, 6196,
+                                                 6197, 6198, 6199, 6200, 6201, 6202, 6203};
+    std::vector<std::uint16_t> sorted = models;
+    std::sort(sorted.begin(), sorted.end());
+    ASSERT_EQ(sorted, expected);
     for (std::uint16_t model : models) {
         SCOPED_TRACE(model);
         package.reset();
