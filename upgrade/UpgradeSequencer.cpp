@@ -110,9 +110,9 @@ void UpgradeSequencer::Initialise() {
     link_.Close();
     link_.HoldPort();
     ReopenAtModbusSpeed();
-    if (device_.ReadDeviceIdentity() == 1) {
+    if (device_.ReadDeviceIdentity() == kReplyNormal) {
         const std::int32_t saved = device_.SaveDeviceSettings();
-        if (saved == 1 || saved == TDevicePreparation::kNotApplicable) {
+        if (saved == kReplyNormal || saved == kReplyNotApplicable) {
             log_.ReplaceLogLine("Initialising Upgrade.....Done (1)");
             Post(StepEnableBoot);
         } else {
@@ -136,7 +136,7 @@ void UpgradeSequencer::BootInfo() {
     log_.AddLogLine("Retrieving Bootloader Info......");
     boot_.ReadBootInfo();
     const std::uint32_t v = boot_.ReadBootInfo();
-    if (v == 0xFFFFFFFFu)
+    if (v == kNoBootInfo)
         log_.ReplaceLogLine("Retrieving Bootloader Info......Info Unavailable");
     else
         log_.ReplaceLogLine("Retrieving Bootloader Info......" + FormatBootInfo(v));
@@ -150,7 +150,7 @@ void UpgradeSequencer::ModelCheck() {
     if (m == package_.ExpectedModel) {
         log_.ReplaceLogLine("Retrieving Model Number......OK");
         Post(StepErase);
-    } else if (m > 0xFFFF) {
+    } else if (m == kNoModelNumber) {
         log_.ReplaceLogLine("Retrieving Model Number......Error (No Reply)");
         Post(StepIdle);
     } else {

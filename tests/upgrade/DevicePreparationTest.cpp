@@ -109,10 +109,10 @@ TEST_F(DevicePreparationTest, CarryOverDoesNotApplyOutsideItsCondition) {
         Build(config);
         ReopenAt(9600);
         ASSERT_EQ(device->ReadDeviceIdentity(), 1);
-        EXPECT_EQ(device->SaveDeviceSettings(), TDevicePreparation::kNotApplicable);
+        EXPECT_EQ(device->SaveDeviceSettings(), kReplyNotApplicable);
         const auto before = Frames().size();
         const auto start = loop.Now();
-        EXPECT_EQ(device->RestoreDeviceSettings(), TDevicePreparation::kNotApplicable);
+        EXPECT_EQ(device->RestoreDeviceSettings(), kReplyNotApplicable);
         EXPECT_EQ(Frames().size(), before);  // nothing sent by either
         EXPECT_EQ(loop.Now() - start >= 5000, c.waitsBeforeRestore);
     }
@@ -131,7 +131,7 @@ TEST_F(DevicePreparationTest, SilentUnitGivesZeroIdentityAfterThreeAttempts) {
     EXPECT_GE(loop.Now() - start, 3u * 2100u);
     // The restore then returns at once.
     const auto restoreStart = loop.Now();
-    EXPECT_EQ(device->RestoreDeviceSettings(), TDevicePreparation::kNotApplicable);
+    EXPECT_EQ(device->RestoreDeviceSettings(), kReplyNotApplicable);
     EXPECT_EQ(loop.Now(), restoreStart);
 }
 
