@@ -35,10 +35,10 @@
 #include "bench/ChildProgram.h"
 #include "bench/StationBatch.h"
 #include "bench/UnitSimProcess.h"
-#include "platform/RecordingLog.h"
-#include "tests/support/MemoryPortFactory.h"
-#include "tests/support/SimulatedUnitPort.h"
-#include "tests/support/VirtualMessageLoop.h"
+#include "support/MemoryPortFactory.h"
+#include "support/RecordingLog.h"
+#include "support/SimulatedUnitPort.h"
+#include "support/VirtualMessageLoop.h"
 
 namespace {
 

@@ -7,7 +7,6 @@
 #include <stdlib.h>
 
 #include <QCoreApplication>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -22,8 +21,8 @@
 #include "link/LumoComms.h"
 #include "link/posix/PosixPortFactory.h"
 #include "platform/posix/PseudoTerminal.h"
-#include "platform/RecordingLog.h"
 #include "platform/qt/QtMessageLoop.h"
+#include "support/RecordingLog.h"
 
 namespace {
 

@@ -15,7 +15,6 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -34,8 +33,8 @@
 #include "bench/TimedPortFactory.h"
 #include "bench/UnitSimProcess.h"
 #include "link/posix/PosixPortFactory.h"
-#include "platform/RecordingLog.h"
 #include "platform/qt/QtMessageLoop.h"
+#include "support/RecordingLog.h"
 
 namespace {
 

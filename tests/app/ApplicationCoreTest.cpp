@@ -4,10 +4,10 @@
 
 #include "app/ApplicationCore.h"
 #include "platform/ConvertError.h"
-#include "platform/RecordingLog.h"
-#include "tests/support/MemoryPortFactory.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/VirtualMessageLoop.h"
+#include "support/MemoryPortFactory.h"
+#include "support/RecordingLog.h"
+#include "support/TempDir.h"
+#include "support/VirtualMessageLoop.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include "bench/SampleStatistics.h"
 #include "bench/TimedPortFactory.h"
 #include "link/RxCondition.h"
-#include "tests/support/MemoryPortFactory.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/VirtualMessageLoop.h"
+#include "support/MemoryPortFactory.h"
+#include "support/TempDir.h"
+#include "support/VirtualMessageLoop.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "cli/StationOptions.h"
 #include "cli/StationUsageError.h"
 #include "platform/posix/PseudoTerminal.h"
-#include "tests/support/TestPortsDirectory.h"
+#include "support/TestPortsDirectory.h"
 
 namespace {
 

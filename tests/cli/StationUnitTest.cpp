@@ -5,7 +5,7 @@
 
 #include "cli/StationEvent.h"
 #include "cli/StationUnit.h"
-#include "tests/support/SuccessLog.h"
+#include "support/SuccessLog.h"
 
 namespace {
 

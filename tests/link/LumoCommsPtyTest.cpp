@@ -11,8 +11,8 @@
 #include "link/posix/PosixPortFactory.h"
 #include "platform/posix/PseudoTerminal.h"
 #include "platform/qt/QtMessageLoop.h"
-#include "tests/support/PtyIo.h"
-#include "tests/support/TestPortsDirectory.h"
+#include "support/PtyIo.h"
+#include "support/TestPortsDirectory.h"
 
 namespace {
 

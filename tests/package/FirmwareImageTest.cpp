@@ -9,8 +9,8 @@
 #include "package/FileError.h"
 #include "package/FirmwareImage.h"
 #include "package/Resources.h"
-#include "tests/support/SameBytes.h"
-#include "tests/support/TempDir.h"
+#include "support/SameBytes.h"
+#include "support/TempDir.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include "package/ResourceError.h"
 #include "package/Resources.h"
 #include "package/tools/DemoImage.h"
-#include "tests/support/SameBytes.h"
-#include "tests/support/TempDir.h"
+#include "support/SameBytes.h"
+#include "support/TempDir.h"
 
 namespace {
 

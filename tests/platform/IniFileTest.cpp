@@ -1,5 +1,3 @@
-#include "platform/IniFile.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -8,8 +6,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/IniFile.h"
 #include "platform/IniWriteError.h"
-#include "tests/support/TempDir.h"
+#include "support/TempDir.h"
 
 namespace {
 

@@ -1,10 +1,9 @@
-#include "platform/PortResolver.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "tests/support/TestPortsDirectory.h"
+#include "platform/PortResolver.h"
+#include "support/TestPortsDirectory.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "sim/SimUnit.h"
+#include "support/SameBytes.h"
 #include "tests/sim/SimTestFrames.h"
-#include "tests/support/SameBytes.h"
 
 using simtest::Bytes;
 using simtest::Exchange;

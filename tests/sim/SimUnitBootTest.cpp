@@ -5,8 +5,8 @@
 
 #include "sim/SimModelTable.h"
 #include "sim/SimUnit.h"
+#include "support/SameBytes.h"
 #include "tests/sim/SimTestFrames.h"
-#include "tests/support/SameBytes.h"
 
 using simtest::Bytes;
 using simtest::Exchange;

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "support/SameBytes.h"
+#include "support/TestPortsDirectory.h"
 #include "tests/sim/UnitSimProcess.h"
-#include "tests/support/SameBytes.h"
-#include "tests/support/TestPortsDirectory.h"
 
 using simtest::kPatienceMs;
 using simtest::ReadFile;

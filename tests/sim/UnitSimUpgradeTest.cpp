@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "platform/posix/Termios2.h"
+#include "support/SameBytes.h"
+#include "support/TestPortsDirectory.h"
 #include "tests/sim/SimTestFrames.h"
 #include "tests/sim/UnitSimProcess.h"
-#include "tests/support/SameBytes.h"
-#include "tests/support/TestPortsDirectory.h"
 
 using simtest::Bytes;
 

@@ -2,7 +2,7 @@
 #include <set>
 
 #include "package/TitleTable.h"
-#include "tests/support/SuccessLog.h"
+#include "support/SuccessLog.h"
 #include "tests/upgrade/UpgradeFixture.h"
 
 namespace {
