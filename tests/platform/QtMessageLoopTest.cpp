@@ -13,6 +13,7 @@ namespace {
 
 // One application object per process, made before the first loop.
 bool EnsureApplication() {
+    if (QCoreApplication::instance() != nullptr) return true;
     static int argc = 1;
     static char name[] = "platform_tests";
     static char* argv[] = {name, nullptr};
