@@ -3,6 +3,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "bench/ChildProgram.h"
 #include "bench/SampleStatistics.h"
@@ -105,9 +106,12 @@ TEST(ChildProgram, ReportsExitStatusSignalAndResourceUse) {
         EXPECT_EQ(o.ExitStatus, 3);
         EXPECT_GT(o.PeakRssKb, 0);
         std::ifstream o1(out), e1(err);
-        std::string line;
-        EXPECT_TRUE(std::getline(o1, line) && line == "hello");
-        EXPECT_TRUE(std::getline(e1, line) && line == "given");
+        const std::string standardOutput((std::istreambuf_iterator<char>(o1)),
+                                         std::istreambuf_iterator<char>());
+        const std::string standardError((std::istreambuf_iterator<char>(e1)),
+                                        std::istreambuf_iterator<char>());
+        EXPECT_EQ(standardOutput, "hello\n");
+        EXPECT_EQ(standardError, "given\n");
     }
     {
         TChildProgram p("/bin/sh", {"-c", "kill -TERM $$"}, "", out, err);

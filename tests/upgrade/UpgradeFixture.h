@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "sim/SimConfig.h"
 #include "support/MemoryPortFactory.h"
 #include "support/RecordingLog.h"
+#include "support/SameBytes.h"
 #include "support/SimulatedUnitPort.h"
 #include "support/VirtualMessageLoop.h"
 #include "upgrade/DevicePreparation.h"
@@ -114,7 +116,15 @@ protected:
         return frames;
     }
 
-    bool FlashHoldsImage() const { return unit->FlashMatches(package->ImageBuffer.data(), 2048, package->ProgramEnd); }
+    // The unit's application area, 2048 to ProgramEnd, holds the package's image.
+    ::testing::AssertionResult FlashHoldsImage() const {
+        if (package->ProgramEnd < 2048 || package->ProgramEnd >= FirmwareImage::kImageSize)
+            return ::testing::AssertionFailure()
+                   << "ProgramEnd " << package->ProgramEnd << " is outside the image";
+        const std::size_t length = package->ProgramEnd + 1 - 2048;
+        return SameBytes(std::span(package->ImageBuffer).subspan(2048, length),
+                         std::span(unit->Unit().Flash()).subspan(2048, length), 2048);
+    }
 
     TVirtualMessageLoop loop;
     THistoryLog log;

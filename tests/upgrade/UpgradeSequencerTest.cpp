@@ -1,7 +1,10 @@
 #include <algorithm>
 #include <set>
+#include <span>
+#include <vector>
 
 #include "package/TitleTable.h"
+#include "support/SameBytes.h"
 #include "support/SuccessLog.h"
 #include "tests/upgrade/UpgradeFixture.h"
 
@@ -28,7 +31,7 @@ TEST_F(SequencerTest, CleanUpgradeWritesTheImageAndLogsTheNineLines) {
     EXPECT_TRUE(FlashHoldsImage());
     // The boot loader's own area is never touched.
     const auto& flash = unit->Unit().Flash();
-    EXPECT_TRUE(std::all_of(flash.begin(), flash.begin() + 2048, [](std::uint8_t b) { return b == 0xFF; }));
+    EXPECT_TRUE(SameBytes(std::vector<std::uint8_t>(2048, 0xFF), std::span(flash).first(2048)));
     EXPECT_TRUE(view.StartEnabled);
     EXPECT_TRUE(view.CloseEnabled);
     EXPECT_EQ(unit->Unit().Mode(), TSimMode::Application);
