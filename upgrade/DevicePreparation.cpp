@@ -12,8 +12,9 @@ std::uint8_t TDevicePreparation::Slave(std::uint8_t slave) const {
     return static_cast<std::uint8_t>(slave + SlaveOffset);
 }
 
-std::int32_t TDevicePreparation::RetryReadRegisters(std::uint8_t slave, std::uint8_t function, std::uint16_t reg,
-                                                    std::uint16_t count, std::span<std::uint16_t> values) {
+std::int32_t TDevicePreparation::RetryReadRegisters(std::uint8_t slave, std::uint8_t function,
+                                                    std::uint16_t reg, std::uint16_t count,
+                                                    std::span<std::uint16_t> values) {
     std::int32_t result = kReplyTimeout;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         result = ModbusReadRegisters(link_, Slave(slave), function, reg, count, kModbusTimeoutTicks, values);
@@ -22,8 +23,8 @@ std::int32_t TDevicePreparation::RetryReadRegisters(std::uint8_t slave, std::uin
     return result;
 }
 
-std::int32_t TDevicePreparation::RetryWriteRegister(std::uint8_t slave, std::uint8_t function, std::uint16_t reg,
-                                                    std::uint16_t value) {
+std::int32_t TDevicePreparation::RetryWriteRegister(std::uint8_t slave, std::uint8_t function,
+                                                    std::uint16_t reg, std::uint16_t value) {
     std::int32_t result = kReplyTimeout;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         result = ModbusWriteRegister(link_, Slave(slave), function, reg, value, kModbusTimeoutTicks);
@@ -32,8 +33,9 @@ std::int32_t TDevicePreparation::RetryWriteRegister(std::uint8_t slave, std::uin
     return result;
 }
 
-std::int32_t TDevicePreparation::RetryWriteRegisters(std::uint8_t slave, std::uint8_t function, std::uint16_t reg,
-                                                     std::uint16_t count, std::span<const std::uint16_t> values) {
+std::int32_t TDevicePreparation::RetryWriteRegisters(std::uint8_t slave, std::uint8_t function,
+                                                     std::uint16_t reg, std::uint16_t count,
+                                                     std::span<const std::uint16_t> values) {
     std::int32_t result = kReplyTimeout;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         result = ModbusWriteRegisters(link_, Slave(slave), function, reg, count, values, kModbusTimeoutTicks);
@@ -97,11 +99,12 @@ std::int32_t TDevicePreparation::RestoreDeviceSettings() {
         std::uint16_t reg;
         std::span<const std::uint16_t> values;
     };
-    const TBlock blocks[] = {{19, 22, s19.subspan(0, 11)}, {20, 7, s20.subspan(0, 11)}, {20, 18, s20.subspan(11, 11)}};
+    const TBlock blocks[] = {
+        {19, 22, s19.subspan(0, 11)}, {20, 7, s20.subspan(0, 11)}, {20, 18, s20.subspan(11, 11)}};
     for (const TBlock& block : blocks) {
         if (r != kReplyNormal) break;
-        r = NoteRestoreWrite(RetryWriteRegisters(block.slave, 104, block.reg, 11, block.values), block.slave, 104,
-                             block.reg, 11);
+        r = NoteRestoreWrite(RetryWriteRegisters(block.slave, 104, block.reg, 11, block.values), block.slave,
+                             104, block.reg, 11);
     }
     CommitDeviceSettings();
     return r;
@@ -124,7 +127,8 @@ void TDevicePreparation::EnterBootMode() {
     Reopen(profile.ModbusSpeed);
     // Single attempts, straight to the wire: a unit that has already switched cannot answer.
     for (const auto& step : profile.BootEntryRecipe) {
-        ModbusWriteRegister(link_, step.Slave, step.FunctionCode, step.Register, BootModeEntryValue, kModbusTimeoutTicks);
+        ModbusWriteRegister(link_, step.Slave, step.FunctionCode, step.Register, BootModeEntryValue,
+                            kModbusTimeoutTicks);
     }
     Reopen(profile.BootSpeed);
 }

@@ -19,7 +19,8 @@ std::string FormatBootInfo(std::uint32_t v) {
 }  // namespace
 
 UpgradeSequencer::UpgradeSequencer(TMessageLoop& loop, TUpgradeView& view, OperatorLog& log, TLumoComms& link,
-                                   const FirmwareImage& package, TDevicePreparation& device, TBootCommands& boot)
+                                   const FirmwareImage& package, TDevicePreparation& device,
+                                   TBootCommands& boot)
     : loop_(loop),
       view_(view),
       log_(log),
@@ -29,7 +30,9 @@ UpgradeSequencer::UpgradeSequencer(TMessageLoop& loop, TUpgradeView& view, Opera
       boot_(boot),
       self_(std::make_shared<UpgradeSequencer*>(this)) {}
 
-UpgradeSequencer::~UpgradeSequencer() { *self_ = nullptr; }
+UpgradeSequencer::~UpgradeSequencer() {
+    *self_ = nullptr;
+}
 
 void UpgradeSequencer::StartUpgrade() {
     if (running_) return;  // Start is disabled while an upgrade runs
@@ -69,18 +72,41 @@ void UpgradeSequencer::RunPostedStep(int step) {
 void UpgradeSequencer::OnUpgradeStep(int step) {
     inStep_ = true;
     switch (step) {
-        case StepInitialise: Initialise(); break;
-        case StepEnableBoot: EnableBoot(); break;
-        case StepBootInfo: BootInfo(); break;
-        case StepModelCheck: ModelCheck(); break;
-        case StepErase: Erase(); break;
-        case StepProgram: Program(); break;
-        case StepDisableBoot: DisableBoot(); break;
-        case StepRestart: Restart(); break;
-        case StepRestartDone: RestartDone(); break;
-        case StepFinalise: Finalise(); break;
-        case StepIdle: Idle(); break;
-        default: break;
+        case StepInitialise:
+            Initialise();
+            break;
+        case StepEnableBoot:
+            EnableBoot();
+            break;
+        case StepBootInfo:
+            BootInfo();
+            break;
+        case StepModelCheck:
+            ModelCheck();
+            break;
+        case StepErase:
+            Erase();
+            break;
+        case StepProgram:
+            Program();
+            break;
+        case StepDisableBoot:
+            DisableBoot();
+            break;
+        case StepRestart:
+            Restart();
+            break;
+        case StepRestartDone:
+            RestartDone();
+            break;
+        case StepFinalise:
+            Finalise();
+            break;
+        case StepIdle:
+            Idle();
+            break;
+        default:
+            break;
     }
     inStep_ = false;
 }

@@ -74,7 +74,9 @@ protected:
 
 TEST_F(TimedPortFactoryTest, RecordsBytesSpeedAndRecognitionOfEachExchange) {
     // A reply in two chunks, then trailing bytes that come after the reply was recognised.
-    ASSERT_EQ(Exchange({{{0x10, 0x02, 0x00}, 5}, {{0x00, 0x18, 0x25, 0xC3, 0x10, 0x03}, 7}, {{0xAA, 0xBB}, 20}}), 1);
+    ASSERT_EQ(
+        Exchange({{{0x10, 0x02, 0x00}, 5}, {{0x00, 0x18, 0x25, 0xC3, 0x10, 0x03}, 7}, {{0xAA, 0xBB}, 20}}),
+        1);
     loop.AdvanceBy(50);
     // No reply at all: the request times out.
     ASSERT_EQ(Exchange({}), 0);
@@ -99,8 +101,8 @@ TEST(ChildProgram, ReportsExitStatusSignalAndResourceUse) {
     TTempDir dir;
     const std::string out = (dir.Path() / "out").string(), err = (dir.Path() / "err").string();
     {
-        TChildProgram p("/bin/sh", {"-c", "echo hello; echo $EXTRA >&2; exit 3"}, dir.Path().string(), out, err,
-                        {"EXTRA=given"});
+        TChildProgram p("/bin/sh", {"-c", "echo hello; echo $EXTRA >&2; exit 3"}, dir.Path().string(), out,
+                        err, {"EXTRA=given"});
         const auto o = p.Wait(10000);
         EXPECT_TRUE(o.Ended);
         EXPECT_EQ(o.ExitStatus, 3);

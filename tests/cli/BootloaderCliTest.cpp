@@ -27,7 +27,8 @@ std::string ReadAll(const std::filesystem::path& path) {
 class BootloaderCliTest : public ::testing::Test {
 protected:
     void StartUnit(std::vector<std::string> extra = {}) {
-        std::vector<std::string> args = {"--ports-dir", ports.Path().string(), "--port", "1",
+        std::vector<std::string> args = {"--ports-dir",  ports.Path().string(),
+                                         "--port",       "1",
                                          "--flash-dump", (work.Path() / "flash.bin").string()};
         args.insert(args.end(), extra.begin(), extra.end());
         unit = std::make_unique<TChildProcess>("unitsim", args);

@@ -117,4 +117,3 @@ TEST(FirmwareImageTest, ResourceWordsAreTheConfiguredPackageNumbers) {
     ASSERT_EQ(bytes.size(), 2u);
     EXPECT_EQ(bytes[0] | (bytes[1] << 8), BOOTLOADER_TEST_VERSION);
 }
-

@@ -75,7 +75,8 @@ protected:
         package->ExpectedModel = expectedModel ? expectedModel : model;
         package->PackageVersion = version;
         for (std::size_t a = 0; a < FirmwareImage::kImageSize; ++a)
-            package->ImageBuffer[a] = static_cast<std::uint8_t>((a * 7 + (a >> 7) * 13) ^ (a % 97 == 0 ? 0 : 0x10));
+            package->ImageBuffer[a] =
+                static_cast<std::uint8_t>((a * 7 + (a >> 7) * 13) ^ (a % 97 == 0 ? 0 : 0x10));
         package->MarkAllPresent();
     }
 
@@ -112,7 +113,8 @@ protected:
     std::vector<TFrame> Frames() const {
         std::vector<TFrame> frames;
         for (const auto& d : ports->Devices(kPort))
-            for (const auto& w : d->Writes()) frames.push_back({w.Bytes, d->CurrentSettings().BaudRate, w.TimeMs});
+            for (const auto& w : d->Writes())
+                frames.push_back({w.Bytes, d->CurrentSettings().BaudRate, w.TimeMs});
         return frames;
     }
 

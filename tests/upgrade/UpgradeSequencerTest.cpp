@@ -172,7 +172,8 @@ TEST_F(SequencerTest, EraseOrWriteFailureLeavesProgressAndTheUnitRecoversOnTheNe
     const std::vector<TCase> cases = {
         {kFirstErase, "Erasing Program Memory......Error Detected", "Erasing Program Memory......0%"},
         {kFirstErase + 62, "Erasing Program Memory......Error Detected", "Erasing Program Memory......50%"},
-        {kFirstWrite + 248, "Sending New Program Data......Error Detected", "Sending New Program Data......50%"},
+        {kFirstWrite + 248, "Sending New Program Data......Error Detected",
+         "Sending New Program Data......50%"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.failAt);
@@ -266,7 +267,8 @@ TEST_F(SequencerTest, ProcessorOutsideTheTableIsRefusedBeforeAnythingIsSent) {
     Build(TSimConfig{});
     ASSERT_TRUE(RunUpgrade());
     EXPECT_FALSE(view.Completed);
-    EXPECT_EQ(log.Lines(), std::vector<std::string>{"Initialising Upgrade.....Error (Unknown Processor 1234)"});
+    EXPECT_EQ(log.Lines(),
+              std::vector<std::string>{"Initialising Upgrade.....Error (Unknown Processor 1234)"});
     EXPECT_TRUE(Frames().empty());
     EXPECT_TRUE(view.StartEnabled);
 }
