@@ -35,10 +35,10 @@
 #include "bench/ChildProgram.h"
 #include "bench/StationBatch.h"
 #include "bench/UnitSimProcess.h"
-#include "platform/RecordingLog.h"
-#include "tests/support/MemoryPortFactory.h"
-#include "tests/support/SimulatedUnitPort.h"
-#include "tests/support/VirtualMessageLoop.h"
+#include "support/MemoryPortFactory.h"
+#include "support/RecordingLog.h"
+#include "support/SimulatedUnitPort.h"
+#include "support/VirtualMessageLoop.h"
 
 namespace {
 
@@ -64,21 +64,21 @@ struct TOptions {
 struct TOutcome {
     TCampaignFault Fault;
     bool Pty = false;
-    bool Success = false;         // the updater reported success
-    bool FlashMatches = false;    // the unit's flash held the image afterwards
-    bool FailureSound = false;    // a failure: error line, exit status 1 / back at idle, in bounded time
-    bool Recovered = false;       // a clean upgrade of the same unit then succeeded
+    bool Success = false;           // the updater reported success
+    bool FlashMatches = false;      // the unit's flash held the image afterwards
+    bool FailureSound = false;      // a failure: error line, exit status 1 / back at idle, in bounded time
+    bool Recovered = false;         // a clean upgrade of the same unit then succeeded
     bool LeftInBootLoader = false;  // reported success, but the unit still runs its boot loader
-    double Seconds = 0;           // of the faulty upgrade (virtual time in process)
+    double Seconds = 0;             // of the faulty upgrade (virtual time in process)
     std::string LastLine;
-    std::string Problem;          // empty when the run passed every check
+    std::string Problem;  // empty when the run passed every check
 };
 
 std::size_t CountEntries(const char* dir) {
     std::error_code error;
     std::size_t n = 0;
-    for (auto it = std::filesystem::directory_iterator(dir, error); !error && it != std::filesystem::directory_iterator();
-         it.increment(error))
+    for (auto it = std::filesystem::directory_iterator(dir, error);
+         !error && it != std::filesystem::directory_iterator(); it.increment(error))
         ++n;
     return n;
 }
@@ -92,7 +92,9 @@ bool ProgressComplete(const std::vector<std::string>& lines) {
     return erase && write;
 }
 
-bool IsErrorLine(const std::string& line) { return line.find("Error") != std::string::npos; }
+bool IsErrorLine(const std::string& line) {
+    return line.find("Error") != std::string::npos;
+}
 
 // ---- In process, on the virtual clock ----
 
@@ -100,10 +102,12 @@ class TVirtualBench {
 public:
     TVirtualBench() : ports_(std::make_shared<TMemoryPortFactory>(loop_)) {
         ports_->AddPort("COM1");
-        core_ = std::make_unique<TApplicationCore>(loop_, view_, log_, [this](const std::string&) { return ports_; });
+        core_ = std::make_unique<TApplicationCore>(loop_, view_, log_,
+                                                   [this](const std::string&) { return ports_; });
         core_->CommsPortNumber = 1;
         core_->FormCreate(false);
-        if (!core_->Link() || !core_->Link()->IsOpen()) throw std::runtime_error("in-memory COM1 did not open");
+        if (!core_->Link() || !core_->Link()->IsOpen())
+            throw std::runtime_error("in-memory COM1 did not open");
     }
 
     void PlugUnit(const TSimConfig& config) {
@@ -130,7 +134,9 @@ public:
         return view_.Ended;
     }
 
-    bool Reported() const { return view_.Completed && log_.LastLine() == kDone && ProgressComplete(log_.Lines()); }
+    bool Reported() const {
+        return view_.Completed && log_.LastLine() == kDone && ProgressComplete(log_.Lines());
+    }
     bool Idle() const { return view_.StartEnabled && !core_->Sequencer()->Running(); }
     bool FlashMatches() const {
         return unit_->FlashMatches(core_->Package.ImageBuffer.data(), 2048, core_->Package.ProgramEnd);
@@ -164,9 +170,12 @@ TOutcome RunVirtual(const TCampaignFault& fault) {
             o.Success = bench.Reported();
             o.FlashMatches = bench.FlashMatches();
             o.LeftInBootLoader = o.Success && bench.Unit().Mode() == TSimMode::BootLoader;
-            o.FailureSound = !o.Success && IsErrorLine(o.LastLine) && bench.Idle() && o.Seconds <= kFailureBoundSeconds;
-            if (o.Success && !o.FlashMatches) o.Problem = "FALSE SUCCESS: flash differs from the image";
-            else if (!o.Success && !o.FailureSound) o.Problem = "failure without error line, idle state or bound";
+            o.FailureSound =
+                !o.Success && IsErrorLine(o.LastLine) && bench.Idle() && o.Seconds <= kFailureBoundSeconds;
+            if (o.Success && !o.FlashMatches)
+                o.Problem = "FALSE SUCCESS: flash differs from the image";
+            else if (!o.Success && !o.FailureSound)
+                o.Problem = "failure without error line, idle state or bound";
 
             // A unit that keeps misbehaving, or has dropped its line, is replaced by a
             // sound one with the same flash, in the mode it was left in.
@@ -183,7 +192,8 @@ TOutcome RunVirtual(const TCampaignFault& fault) {
     } catch (const std::exception& e) {
         o.Problem = std::string("crash: ") + e.what();
     }
-    if (o.Problem.empty() && (CountEntries("/proc/self/fd") != fds || CountEntries("/proc/self/task") != tasks))
+    if (o.Problem.empty() &&
+        (CountEntries("/proc/self/fd") != fds || CountEntries("/proc/self/task") != tasks))
         o.Problem = "descriptors or threads leaked";
     return o;
 }
@@ -209,7 +219,8 @@ public:
         if (!d.Ended || d.ExitStatus != 0) throw std::runtime_error("package-info --dump-image failed");
         image_ = TUnitSimProcess::ReadBinaryFile(work_ + "/image.bin");
         for (const std::string& line : ReadLines(work_ + "/package-info.txt")) {
-            if (line.rfind("Program end", 0) == 0) programEnd_ = std::stoul(line.substr(line.find(':') + 1), nullptr, 0);
+            if (line.rfind("Program end", 0) == 0)
+                programEnd_ = std::stoul(line.substr(line.find(':') + 1), nullptr, 0);
             if (line.rfind("Expected model", 0) == 0) model_ = line.substr(line.find(':') + 1);
         }
         model_.erase(0, model_.find_first_not_of(' '));
@@ -239,10 +250,14 @@ public:
         const bool replace = fault.Permanent() || !unit->Running() || (o.Success && !restarted);
         if (replace) unit->Stop();
         o.FlashMatches = Matches(unit->Flash());
-        if (crashed) o.Problem = "crash or hang of the runner (status " + std::to_string(status) + ")";
-        else if (o.Success && !o.FlashMatches) o.Problem = "FALSE SUCCESS: flash differs from the image";
-        else if (status == 0 && !o.Success) o.Problem = "exit status 0 without the final line";
-        else if (!o.Success && !o.FailureSound) o.Problem = "failure without error line, exit status 1 or bound";
+        if (crashed)
+            o.Problem = "crash or hang of the runner (status " + std::to_string(status) + ")";
+        else if (o.Success && !o.FlashMatches)
+            o.Problem = "FALSE SUCCESS: flash differs from the image";
+        else if (status == 0 && !o.Success)
+            o.Problem = "exit status 0 without the final line";
+        else if (!o.Success && !o.FailureSound)
+            o.Problem = "failure without error line, exit status 1 or bound";
 
         if (replace) {
             // Left in its boot loader: by a hang-up or a power loss during the writes, by the
@@ -256,8 +271,8 @@ public:
         double recoverySeconds = 0;
         const std::vector<std::string> again = RunRunner(recoveryStatus, recoverySeconds);
         unit->Stop();
-        o.Recovered = recoveryStatus == 0 && !again.empty() && again.back() == kDone &&
-                      Matches(unit->Flash());
+        o.Recovered =
+            recoveryStatus == 0 && !again.empty() && again.back() == kDone && Matches(unit->Flash());
         if (o.Problem.empty() && !o.Recovered)
             o.Problem = "no recovery (status " + std::to_string(recoveryStatus) + ")";
         return o;
@@ -272,7 +287,8 @@ private:
     // The runner's log lines; status -1 for a crash or a hang (then killed).
     std::vector<std::string> RunRunner(int& status, double& seconds) {
         TChildProgram runner(TChildProgram::ProgramDirectory() + "/bootloader-cli", {"--port", "1"}, work_,
-                             work_ + "/cli-stdout.txt", work_ + "/cli-stderr.txt", {"BOOTLOADER_PORTS=" + ports_});
+                             work_ + "/cli-stdout.txt", work_ + "/cli-stderr.txt",
+                             {"BOOTLOADER_PORTS=" + ports_});
         const auto o = runner.Wait(kRunnerTimeoutMs);
         status = o.Ended && o.Signal == 0 ? o.ExitStatus : -1;
         seconds = o.WallSeconds;
@@ -303,8 +319,9 @@ struct TBatchTally {
 // One batch: each unit with its fault or none. Every unit must have its line in the report;
 // "completed" only with the image in the unit's flash; every clean unit completed; a faulted
 // unit completed (honestly) or failed alone; the exit status as the results say.
-void RunBatch(TStationBatch& station, const std::string& model, const std::vector<std::optional<TCampaignFault>>& faults,
-              TBatchTally& t, bool verbose, int index) {
+void RunBatch(TStationBatch& station, const std::string& model,
+              const std::vector<std::optional<TCampaignFault>>& faults, TBatchTally& t, bool verbose,
+              int index) {
     std::vector<std::vector<std::string>> args;
     for (const auto& fault : faults) {
         std::vector<std::string> a = {"--model", model};
@@ -324,7 +341,8 @@ void RunBatch(TStationBatch& station, const std::string& model, const std::vecto
         problems.push_back("report has " + std::to_string(o.ReportLines) + " lines");
     for (std::size_t i = 0; i < faults.size(); ++i) {
         const auto& u = o.Units[i];
-        const std::string name = "COM" + std::to_string(i + 1) + (faults[i] ? " (" + faults[i]->Describe() + ")" : "");
+        const std::string name =
+            "COM" + std::to_string(i + 1) + (faults[i] ? " (" + faults[i]->Describe() + ")" : "");
         ++t.Units;
         const bool completed = u.Result == "completed";
         anyFailed = anyFailed || !completed;
@@ -363,8 +381,8 @@ void PrintBatchTable(const TBatchTally& t) {
     std::printf("Batches through the station (bootloader-cli --ports 1-N --report, unitsim units)\n");
     std::printf("  batches %d, units %d, longest batch %.1f s\n", t.Batches, t.Units, t.MaxSeconds);
     std::printf("  clean units: %d, completed with the image: %d\n", t.Clean, t.CleanCompleted);
-    std::printf("  faulted units: %d, completed honestly: %d, failed alone: %d\n", t.Faulted, t.FaultedCompleted,
-                t.FaultedFailed);
+    std::printf("  faulted units: %d, completed honestly: %d, failed alone: %d\n", t.Faulted,
+                t.FaultedCompleted, t.FaultedFailed);
     for (const auto& [kind, counts] : t.ByKind)
         std::printf("    %-16s completed %3d, failed %3d\n", TCampaignFault::Name(static_cast<TKind>(kind)),
                     counts.first, counts.second);
@@ -401,8 +419,8 @@ void PrintTable(const char* title, const std::vector<TOutcome>& outcomes, bool p
     std::printf("  %-16s %5s %9s %9s %8s %10s %13s %9s\n", "", "", "", "detected", "success", "",
                 pty ? "run (s)" : "run (s, virt)", pty ? "" : "boot mode");
     auto row = [pty](const std::string& name, const TTally& t) {
-        std::printf("  %-16s %5d %9d %9d %8d %10d %13.1f %9s\n", name.c_str(), t.Runs, t.Successes, t.Detected,
-                    t.FalseSuccesses, t.Recoveries, t.MaxFailSeconds,
+        std::printf("  %-16s %5d %9d %9d %8d %10d %13.1f %9s\n", name.c_str(), t.Runs, t.Successes,
+                    t.Detected, t.FalseSuccesses, t.Recoveries, t.MaxFailSeconds,
                     pty ? "-" : std::to_string(t.InBootLoader).c_str());
     };
     for (const auto& [kind, t] : byKind) row(TCampaignFault::Name(static_cast<TKind>(kind)), t);
@@ -418,22 +436,32 @@ TOptions ParseOptions(int argc, char** argv) {
             if (i + 1 >= argc) throw std::runtime_error(a + " needs a value");
             return argv[++i];
         };
-        if (a == "--runs") o.Runs = std::stoi(value());
-        else if (a == "--pty-runs") o.PtyRuns = std::stoi(value());
-        else if (a == "--batches") o.Batches = std::stoi(value());
-        else if (a == "--batch-size") o.BatchSize = std::stoi(value());
-        else if (a == "--seed") o.Seed = std::stoull(value());
-        else if (a == "--verbose") o.Verbose = true;
+        if (a == "--runs")
+            o.Runs = std::stoi(value());
+        else if (a == "--pty-runs")
+            o.PtyRuns = std::stoi(value());
+        else if (a == "--batches")
+            o.Batches = std::stoi(value());
+        else if (a == "--batch-size")
+            o.BatchSize = std::stoi(value());
+        else if (a == "--seed")
+            o.Seed = std::stoull(value());
+        else if (a == "--verbose")
+            o.Verbose = true;
         else if (a == "--kind") {
             TKind kind;
-            if (!TCampaignFault::KindNamed(value(), kind)) throw std::runtime_error("no fault kind " + std::string(argv[i]));
+            if (!TCampaignFault::KindNamed(value(), kind))
+                throw std::runtime_error("no fault kind " + std::string(argv[i]));
             o.Kind = kind;
-        } else if (a == "--at") o.At = static_cast<std::uint32_t>(std::stoul(value()));
+        } else if (a == "--at")
+            o.At = static_cast<std::uint32_t>(std::stoul(value()));
         else
             throw std::runtime_error("unknown option " + a +
-                                     " (options: --runs N --pty-runs M --batches B --batch-size U --seed S --kind NAME --at N --verbose)");
+                                     " (options: --runs N --pty-runs M --batches B --batch-size U --seed S "
+                                     "--kind NAME --at N --verbose)");
     }
-    if (o.Batches < 0 || o.BatchSize < 1 || o.BatchSize > 256) throw std::runtime_error("batches: 1 to 256 units");
+    if (o.Batches < 0 || o.BatchSize < 1 || o.BatchSize > 256)
+        throw std::runtime_error("batches: 1 to 256 units");
     if (o.Runs < 0 || o.PtyRuns < 0) throw std::runtime_error("run counts must not be negative");
     return o;
 }
@@ -453,8 +481,8 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     // The kinds take turns, so every kind gets its share of a short campaign.
     auto nextFault = [&random, &options, n = 0]() mutable {
-        TCampaignFault f =
-            TCampaignFault::Draw(options.Kind ? *options.Kind : static_cast<TKind>(n++ % TCampaignFault::kKinds), random);
+        TCampaignFault f = TCampaignFault::Draw(
+            options.Kind ? *options.Kind : static_cast<TKind>(n++ % TCampaignFault::kKinds), random);
         if (options.At != 0) f.SetAt(options.At);
         return f;
     };
@@ -485,7 +513,8 @@ int main(int argc, char** argv) {
             TStationBatch station(work, pty.Image(), pty.ProgramEnd());
             for (int b = 0; b < options.Batches; ++b) {
                 // About half the units get one fault each, at least one per batch.
-                std::vector<std::optional<TCampaignFault>> faults(static_cast<std::size_t>(options.BatchSize));
+                std::vector<std::optional<TCampaignFault>> faults(
+                    static_cast<std::size_t>(options.BatchSize));
                 for (auto& f : faults)
                     if (random() % 2 == 0) f = nextFault();
                 if (std::none_of(faults.begin(), faults.end(), [](const auto& f) { return f.has_value(); }))
@@ -505,15 +534,18 @@ int main(int argc, char** argv) {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     std::printf(
-        "\nFault campaign, seed %llu: %d runs in process (virtual clock), %d over pseudo-terminals, %d batches of %d, "
+        "\nFault campaign, seed %llu: %d runs in process (virtual clock), %d over pseudo-terminals, %d "
+        "batches of %d, "
         "%.1f s\n\n",
         static_cast<unsigned long long>(options.Seed), options.Runs, options.PtyRuns, options.Batches,
         options.BatchSize, seconds);
-    PrintTable("In process, virtual clock (application core, in-memory port, simulated unit)", outcomes, false);
+    PrintTable("In process, virtual clock (application core, in-memory port, simulated unit)", outcomes,
+               false);
     PrintTable("Over pseudo-terminals (bootloader-cli against unitsim)", outcomes, true);
     PrintBatchTable(batches);
     int problems = batches.Problems;
     for (const TOutcome& o : outcomes) problems += !o.Problem.empty();
-    std::printf("Runs with a problem (false success, unsound failure, hang, crash, leak, no recovery): %d\n", problems);
+    std::printf("Runs with a problem (false success, unsound failure, hang, crash, leak, no recovery): %d\n",
+                problems);
     return problems == 0 ? 0 : 1;
 }

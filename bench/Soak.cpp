@@ -7,7 +7,6 @@
 #include <stdlib.h>
 
 #include <QCoreApplication>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -22,8 +21,8 @@
 #include "link/LumoComms.h"
 #include "link/posix/PosixPortFactory.h"
 #include "platform/posix/PseudoTerminal.h"
-#include "platform/RecordingLog.h"
 #include "platform/qt/QtMessageLoop.h"
+#include "support/RecordingLog.h"
 
 namespace {
 
@@ -32,12 +31,13 @@ namespace {
 constexpr long kRssSlackKb = 1024;
 
 void Print(const char* when, const TProcessFigures& f) {
-    std::printf("  %-28s RSS %6.1f MB, %3zu descriptors, %2zu threads\n", when, f.RssKb / 1024.0, f.Descriptors,
-                f.Threads);
+    std::printf("  %-28s RSS %6.1f MB, %3zu descriptors, %2zu threads\n", when, f.RssKb / 1024.0,
+                f.Descriptors, f.Threads);
 }
 
 bool Grew(const TProcessFigures& from, const TProcessFigures& to) {
-    return to.Descriptors > from.Descriptors || to.Threads > from.Threads || to.RssKb > from.RssKb + kRssSlackKb;
+    return to.Descriptors > from.Descriptors || to.Threads > from.Threads ||
+           to.RssKb > from.RssKb + kRssSlackKb;
 }
 
 }  // namespace
@@ -46,8 +46,10 @@ int main(int argc, char** argv) {
     int upgrades = 100, cycles = 10000;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
-        if (a == "--upgrades") upgrades = std::atoi(argv[i + 1]);
-        else if (a == "--cycles") cycles = std::atoi(argv[i + 1]);
+        if (a == "--upgrades")
+            upgrades = std::atoi(argv[i + 1]);
+        else if (a == "--cycles")
+            cycles = std::atoi(argv[i + 1]);
     }
     QCoreApplication application(argc, argv);
     std::string work = (std::filesystem::temp_directory_path() / "soak-XXXXXX").string();
@@ -64,8 +66,9 @@ int main(int argc, char** argv) {
         TUnitSimProcess unit(work, ports, 1, {});
         TRecordingLog log;
         TBenchView view;
-        TApplicationCore core(loop, view, log,
-                              [](const std::string& baseDir) { return std::make_shared<TPosixPortFactory>(baseDir); });
+        TApplicationCore core(loop, view, log, [](const std::string& baseDir) {
+            return std::make_shared<TPosixPortFactory>(baseDir);
+        });
         core.CommsPortNumber = 1;
         core.FormCreate(false);
         TProcessFigures warm;
@@ -86,9 +89,10 @@ int main(int argc, char** argv) {
         std::ifstream in(unit.FlashDumpPath(), std::ios::binary);
         const std::string flash((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         const std::uint32_t last = core.Package.ProgramEnd;
-        const bool flashOk = flash.size() > last &&
-                             std::equal(core.Package.ImageBuffer.begin() + 2048, core.Package.ImageBuffer.begin() + last + 1,
-                                        reinterpret_cast<const std::uint8_t*>(flash.data()) + 2048);
+        const bool flashOk =
+            flash.size() > last &&
+            std::equal(core.Package.ImageBuffer.begin() + 2048, core.Package.ImageBuffer.begin() + last + 1,
+                       reinterpret_cast<const std::uint8_t*>(flash.data()) + 2048);
         std::printf("  %d of %d upgrades completed; the unit's flash %s the image\n", completed, upgrades,
                     flashOk ? "holds" : "does NOT hold");
         if (completed != upgrades || !flashOk || (upgrades > 2 && Grew(warm, end))) ok = false;

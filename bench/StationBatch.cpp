@@ -7,7 +7,7 @@
 #include <iterator>
 
 #include "bench/UnitSimProcess.h"
-#include "tests/support/OutputLines.h"
+#include "support/OutputLines.h"
 
 TStationBatch::TStationBatch(std::string work, std::vector<std::uint8_t> image, std::uint32_t programEnd)
     : work_(std::move(work)), image_(std::move(image)), programEnd_(programEnd) {}

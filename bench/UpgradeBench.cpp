@@ -15,7 +15,6 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -34,8 +33,8 @@
 #include "bench/TimedPortFactory.h"
 #include "bench/UnitSimProcess.h"
 #include "link/posix/PosixPortFactory.h"
-#include "platform/RecordingLog.h"
 #include "platform/qt/QtMessageLoop.h"
+#include "support/RecordingLog.h"
 
 namespace {
 
@@ -54,8 +53,12 @@ struct TOptions {
     bool Keep = false;
 };
 
-double Ms(TClock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-double Seconds(TClock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Ms(TClock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+double Seconds(TClock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 double CpuSecondsOfThisProcess() {
     rusage u{};
@@ -76,7 +79,8 @@ struct TRun {
 };
 
 // One upgrade by the runner's core in this process against the unit on COM1 of portsDir.
-TRun UpgradeInProcess(const std::string& portsDir, std::vector<std::uint8_t>& image, std::uint32_t& programEnd) {
+TRun UpgradeInProcess(const std::string& portsDir, std::vector<std::uint8_t>& image,
+                      std::uint32_t& programEnd) {
     ::setenv("BOOTLOADER_PORTS", portsDir.c_str(), 1);
     TQtMessageLoop qtLoop;
     TTimedMessageLoop loop(qtLoop);
@@ -127,8 +131,10 @@ TRun UpgradeAgainstUnit(const std::string& work, const std::vector<std::string>&
     run.FlashMatches = FlashHoldsImage(unit.Flash(), image, programEnd);
     run.UnitDelaysMs = unit.ReplyDelaysMs();
     if (run.UnitDelaysMs.size() != run.Exchanges.size()) {
-        std::fprintf(stderr, "upgrade-bench: unit trace has %zu requests, the link sent %zu; unit time not subtracted\n",
-                     run.UnitDelaysMs.size(), run.Exchanges.size());
+        std::fprintf(
+            stderr,
+            "upgrade-bench: unit trace has %zu requests, the link sent %zu; unit time not subtracted\n",
+            run.UnitDelaysMs.size(), run.Exchanges.size());
         run.UnitDelaysMs.clear();
     }
     return run;
@@ -164,7 +170,9 @@ TExchangeFigures Figures(const TRun& run) {
     return f;
 }
 
-const char* Verdict(bool met) { return met ? "met" : "MISSED"; }
+const char* Verdict(bool met) {
+    return met ? "met" : "MISSED";
+}
 
 TOptions ParseOptions(int argc, char** argv) {
     TOptions o;
@@ -174,12 +182,17 @@ TOptions ParseOptions(int argc, char** argv) {
             if (i + 1 >= argc) throw std::runtime_error(a + " needs a value");
             return std::max(0, std::atoi(argv[++i]));
         };
-        if (a == "--runs") o.Runs = std::max(1, number());
-        else if (a == "--process-runs") o.ProcessRuns = number();
-        else if (a == "--wire-runs") o.WireRuns = number();
-        else if (a == "--keep") o.Keep = true;
-        else throw std::runtime_error("unknown option " + a +
-                                      " (options: --runs N --process-runs N --wire-runs N --keep)");
+        if (a == "--runs")
+            o.Runs = std::max(1, number());
+        else if (a == "--process-runs")
+            o.ProcessRuns = number();
+        else if (a == "--wire-runs")
+            o.WireRuns = number();
+        else if (a == "--keep")
+            o.Keep = true;
+        else
+            throw std::runtime_error("unknown option " + a +
+                                     " (options: --runs N --process-runs N --wire-runs N --keep)");
     }
     return o;
 }
@@ -190,8 +203,8 @@ std::string MachineLine() {
     double load[3] = {0, 0, 0};
     ::getloadavg(load, 3);
     char text[200];
-    std::snprintf(text, sizeof text, "%s %s, %ld CPUs online, load average %.2f %.2f %.2f", u.sysname, u.release,
-                  ::sysconf(_SC_NPROCESSORS_ONLN), load[0], load[1], load[2]);
+    std::snprintf(text, sizeof text, "%s %s, %ld CPUs online, load average %.2f %.2f %.2f", u.sysname,
+                  u.release, ::sysconf(_SC_NPROCESSORS_ONLN), load[0], load[1], load[2]);
     return text;
 }
 
@@ -213,7 +226,8 @@ int main(int argc, char** argv) {
     }
     bool allGood = true;
     try {
-        std::printf("Upgrade of a 64 KiB part (every block present) against unitsim over a pseudo-terminal\n");
+        std::printf(
+            "Upgrade of a 64 KiB part (every block present) against unitsim over a pseudo-terminal\n");
         std::printf("Machine: %s\n\n", MachineLine().c_str());
 
         // Instant unit, in process.
@@ -234,8 +248,10 @@ int main(int argc, char** argv) {
             timedOutSeconds += f.TimedOutSeconds;
             if (!run.Completed || !run.FlashMatches) {
                 allGood = false;
-                std::fprintf(stderr, "upgrade-bench: instant run %d: completed %d, flash equals image %d, last line '%s'\n",
-                             r + 1, run.Completed, run.FlashMatches, run.LastLine.c_str());
+                std::fprintf(
+                    stderr,
+                    "upgrade-bench: instant run %d: completed %d, flash equals image %d, last line '%s'\n",
+                    r + 1, run.Completed, run.FlashMatches, run.LastLine.c_str());
             }
         }
         const TSampleStatistics hostStats(host);
@@ -246,9 +262,8 @@ int main(int argc, char** argv) {
                     wallStats.Percentile(0), wallStats.Max());
         std::printf("  %-34s %zu (%zu replied, %zu without reply), %zu bytes\n", "exchanges per upgrade",
                     first.Replied + first.TimedOut, first.Replied, first.TimedOut, first.Bytes);
-        std::printf("  %-34s median %.3f ms, p99 %.3f ms, max %.3f ms (n = %zu)\n",
-                    "host time per exchange", hostStats.Median(), hostStats.Percentile(99), hostStats.Max(),
-                    hostStats.Count());
+        std::printf("  %-34s median %.3f ms, p99 %.3f ms, max %.3f ms (n = %zu)\n", "host time per exchange",
+                    hostStats.Median(), hostStats.Percentile(99), hostStats.Max(), hostStats.Count());
         std::printf("  %-34s %.3f ms in all\n", "unit's own time (subtracted)", unitMs);
         std::printf("  %-34s %zu exchanges without reply (%.3f s), delays %.3f s\n",
                     "fixed waits (not in the above)", timedOut, timedOutSeconds, delays);
@@ -285,8 +300,8 @@ int main(int argc, char** argv) {
             std::printf("Headless runner process, bootloader-cli --port 1 (%d runs, start-up included)\n",
                         options.ProcessRuns);
             std::printf("  %-34s %.3f s median\n", "wall time", w.Median());
-            std::printf("  %-34s %.3f s median = %.1f %% of wall time (max %.1f %%)\n", "CPU time (user + system)",
-                        c.Median(), 100 * s.Median(), 100 * s.Max());
+            std::printf("  %-34s %.3f s median = %.1f %% of wall time (max %.1f %%)\n",
+                        "CPU time (user + system)", c.Median(), 100 * s.Median(), 100 * s.Max());
             std::printf("  %-34s %.1f MB\n\n", "peak resident memory", peakKb / 1024.0);
         }
 
@@ -320,11 +335,11 @@ int main(int argc, char** argv) {
         std::printf("  host time per exchange, median <= %.1f ms: %.3f ms  %s\n", kHostMedianTargetMs,
                     hostStats.Median(), Verdict(hostStats.Median() <= kHostMedianTargetMs));
         if (options.WireRuns > 0)
-            std::printf("  emulated 115200 bit/s upgrade within %.2f x the wire-time bound: %s\n", kWireRatioTarget,
-                        Verdict(wireMet));
+            std::printf("  emulated 115200 bit/s upgrade within %.2f x the wire-time bound: %s\n",
+                        kWireRatioTarget, Verdict(wireMet));
         if (options.ProcessRuns > 0) {
-            std::printf("  runner CPU time <= %.0f %% of wall time (instant unit): %s\n", 100 * kCpuShareTarget,
-                        Verdict(cpuMet));
+            std::printf("  runner CPU time <= %.0f %% of wall time (instant unit): %s\n",
+                        100 * kCpuShareTarget, Verdict(cpuMet));
             std::printf("  runner peak resident memory < %.0f MB: %s\n", kPeakRssTargetMb, Verdict(rssMet));
         }
         std::printf("  every upgrade completed and left the image in the unit's flash: %s\n",

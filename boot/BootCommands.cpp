@@ -36,13 +36,13 @@ std::int32_t TBootCommands::Command(std::uint8_t command, std::uint8_t count, co
 
 std::uint32_t TBootCommands::ReadModelNumber() {
     std::array<std::uint8_t, 2> r{};
-    if (Command(kCmdReadModelNumber, 2, nullptr, 0, r.data()) != 1) return 0xFFFF0000u;
+    if (Command(kCmdReadModelNumber, 2, nullptr, 0, r.data()) != kReplyNormal) return kNoModelNumber;
     return static_cast<std::uint32_t>(r[0]) << 8 | r[1];
 }
 
 std::uint32_t TBootCommands::ReadBootInfo() {
     std::array<std::uint8_t, 4> r{};
-    if (Command(kCmdReadBootInfo, 4, nullptr, 0, r.data()) != 1) return 0xFFFFFFFFu;
+    if (Command(kCmdReadBootInfo, 4, nullptr, 0, r.data()) != kReplyNormal) return kNoBootInfo;
     return static_cast<std::uint32_t>(r[0]) << 24 | static_cast<std::uint32_t>(r[1]) << 16 |
            static_cast<std::uint32_t>(r[2]) << 8 | r[3];
 }
@@ -58,7 +58,7 @@ bool TBootCommands::EraseProgramMemory() {
         const std::uint8_t data[3] = {static_cast<std::uint8_t>(address & 0xFF),
                                       static_cast<std::uint8_t>(address >> 8 & 0xFF), 0x00};
         std::array<std::uint8_t, 8> reply{};
-        if (Command(kCmdErase, 8, data, sizeof data, reply.data()) != 1) return false;
+        if (Command(kCmdErase, 8, data, sizeof data, reply.data()) != kReplyNormal) return false;
         ++done;
         log_.ReplaceLogLine(Progress(kLine, done, total));
     }
@@ -88,7 +88,7 @@ bool TBootCommands::SendProgramData() {
         std::copy_n(image_.ImageBuffer.begin() + address, FirmwareImage::kBlockSize, data.begin() + 3);
         std::array<std::uint8_t, 2> reply{};
         if (Command(kCmdWriteBlock, 2, data.data(), static_cast<std::uint8_t>(data.size()), reply.data()) !=
-            1)
+            kReplyNormal)
             return false;
         ++sent;
         log_.ReplaceLogLine(Progress(kLine, sent, total));
@@ -100,8 +100,7 @@ bool TBootCommands::ClearBootFlag() {
     static constexpr std::uint8_t kData[4] = {0xFF, 0x03, 0x00, 0x00};
     std::array<std::uint8_t, 1> reply{};
     for (int attempt = 0; attempt < kClearBootFlagAttempts; ++attempt) {
-        if (Command(kCmdClearBootFlag, 1, kData, sizeof kData, reply.data()) == 1)
-            return true;
+        if (Command(kCmdClearBootFlag, 1, kData, sizeof kData, reply.data()) == kReplyNormal) return true;
     }
     return false;
 }

@@ -20,10 +20,10 @@ public:
     // Keeps references to all three; they must outlive this object.
     TBootCommands(TLumoComms& link, const FirmwareImage& image, OperatorLog& log);
 
-    // The unit's model number; 0xFFFF0000 (above any model number) when no valid reply came.
+    // The unit's model number; kNoModelNumber (above any model number) when no valid reply came.
     std::uint32_t ReadModelNumber();
     // Boot loader model number in the high 16 bits, its version (major * 100 + minor) in the
-    // low 16 bits; 0xFFFFFFFF when no valid reply came.
+    // low 16 bits; kNoBootInfo when no valid reply came.
     std::uint32_t ReadBootInfo();
     // Erases 2048 to ProgramEnd in 512-byte stretches, in address order, showing the progress
     // in the last log line. Stops at the first failed command, leaving the line at the last

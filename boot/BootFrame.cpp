@@ -46,7 +46,7 @@ std::int32_t DecodeBootReply(const std::uint8_t* frame, std::size_t length, std:
     // behind the closing DLE ETX) or a DLE as the very last byte makes the frame invalid.
     if (length < 4 || frame[0] != kBootDle || frame[1] != kBootStx || frame[length - 2] != kBootDle ||
         frame[length - 1] != kBootEtx)
-        return -1;
+        return kReplyInvalid;
     // Unstuff the payload between them: u holds STX, payload, ETX.
     std::vector<std::uint8_t> u;
     u.reserve(length);
@@ -54,7 +54,7 @@ std::int32_t DecodeBootReply(const std::uint8_t* frame, std::size_t length, std:
     const std::size_t payloadEnd = length - 2;
     for (std::size_t i = 2; i < payloadEnd; ++i) {
         if (frame[i] == kBootDle) {
-            if (i + 1 >= payloadEnd || frame[i + 1] != kBootDle) return -1;
+            if (i + 1 >= payloadEnd || frame[i + 1] != kBootDle) return kReplyInvalid;
             ++i;
         }
         u.push_back(frame[i]);
@@ -62,14 +62,14 @@ std::int32_t DecodeBootReply(const std::uint8_t* frame, std::size_t length, std:
     u.push_back(kBootEtx);
     const std::size_t n = u.size();
     // Every byte between STX and ETX: two header bytes, the data, the checksum.
-    if (BootChecksum(u.data(), 1, static_cast<int>(n) - 2) != 0) return -1;
+    if (BootChecksum(u.data(), 1, static_cast<int>(n) - 2) != 0) return kReplyInvalid;
     if (reply != nullptr) {
         const std::size_t carried = n >= 5 ? n - 5 : 0;
         const std::size_t taken = std::min<std::size_t>(count, carried);
         if (taken > 0) std::memcpy(reply, u.data() + 3, taken);
         std::fill(reply + taken, reply + count, std::uint8_t{0});
     }
-    return 1;
+    return kReplyNormal;
 }
 
 std::int32_t SendBootCommand(TLumoComms& link, std::uint8_t command, std::uint8_t count,
@@ -90,7 +90,7 @@ std::int32_t SendBootCommand(TLumoComms& link, std::uint8_t command, std::uint8_
     // by the port closing.
     link.Send(frame.data(), static_cast<std::uint16_t>(frame.size()), timeoutTicks);
     std::int32_t result = link.WaitReply();
-    if (result == 1) {
+    if (result == kReplyNormal) {
         // From the DLE before the STX through the last byte received; noise before the
         // DLE is not copied.
         std::array<std::uint8_t, kBootReplyMaxLength + 1> copied{};

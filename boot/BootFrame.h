@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "link/LumoComms.h"
+#include "link/ReplyResult.h"
 
 // The boot loader's framed command/response protocol.
 //
@@ -33,16 +34,16 @@ std::vector<std::uint8_t> BuildBootFrame(std::uint8_t command, std::uint8_t coun
 // bytes, contain no other DLE than the doubling of 0x10 bytes, and its payload must sum
 // to 0; bytes received behind the closing DLE ETX therefore make it invalid. On success
 // writes count bytes to reply (null: discarded): the reply data after the two header
-// bytes, and 0 for the positions the reply does not carry; returns 1. Otherwise leaves
-// reply untouched and returns -1. Reads only frame[0 .. length - 1].
+// bytes, and 0 for the positions the reply does not carry; returns kReplyNormal. Otherwise
+// leaves reply untouched and returns kReplyInvalid. Reads only frame[0 .. length - 1].
 std::int32_t DecodeBootReply(const std::uint8_t* frame, std::size_t length, std::uint8_t count,
                              std::uint8_t* reply);
 
 // One complete exchange with the boot loader: sends the command and waits for a framed
-// reply for up to timeoutTicks ticks of 100 ms. Result: 1 reply received and valid (reply
-// filled with count bytes as DecodeBootReply says); -1 reply received but not valid
-// (reply untouched); 0 timeout; -2 link closed during the wait. When the port is not open
-// the link's state is returned at once.
+// reply for up to timeoutTicks ticks of 100 ms. Result: kReplyNormal reply received and
+// valid (reply filled with count bytes as DecodeBootReply says); kReplyInvalid reply received
+// but not valid (reply untouched); kReplyTimeout; kReplyClosed link closed during the wait.
+// When the port is not open the link's state is returned at once.
 std::int32_t SendBootCommand(TLumoComms& link, std::uint8_t command, std::uint8_t count,
                              const std::uint8_t* data, std::uint8_t dataLength, std::uint16_t timeoutTicks,
                              std::uint8_t* reply);

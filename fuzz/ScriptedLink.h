@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "link/LumoComms.h"
-#include "tests/support/MemoryPortFactory.h"
-#include "tests/support/VirtualMessageLoop.h"
+#include "support/MemoryPortFactory.h"
+#include "support/VirtualMessageLoop.h"
 
 // A link open on an in-memory port whose peer answers every request with the same script:
 // a list of chunks, each arriving as one received chunk, in order.

@@ -94,7 +94,7 @@ bool TLumoComms::Open() {
     readPos_ = 0;
     writePos_ = 0;
     rxFull_ = false;
-    linkState_ = -1;
+    linkState_ = kAwaitingReply;
     eventsExist_ = true;
     replyDone_ = false;
     timedOut_ = false;
@@ -105,7 +105,7 @@ bool TLumoComms::Open() {
 
 void TLumoComms::Close() {
     DisableTimer();
-    linkState_ = -2;
+    linkState_ = kReplyClosed;
     // Wakes a request whose wait dispatched the message that led here.
     if (eventsExist_) {
         replyDone_ = true;
@@ -135,7 +135,7 @@ void TLumoComms::Close() {
     rxBuffer_.reset();
     rxSize_ = 0;
     rxFull_ = false;
-    linkState_ = -1;
+    linkState_ = kAwaitingReply;
 }
 
 void TLumoComms::HoldPort() {
@@ -193,7 +193,7 @@ void TLumoComms::ClearConditions() {
 }
 
 void TLumoComms::ResetConditions() {
-    matchedIndex_ = -1;
+    matchedIndex_ = TRxCondition::kNone;
     if (conditions_ != nullptr) {
         conditions_->ResetAll();
     }
@@ -206,7 +206,7 @@ void TLumoComms::ResetBuffer() {
 }
 
 int TLumoComms::FindComplete() const {
-    return conditions_ != nullptr ? conditions_->FindComplete() : -1;
+    return conditions_ != nullptr ? conditions_->FindComplete() : TRxCondition::kNone;
 }
 
 void TLumoComms::ProcessReceived(const std::uint8_t* bytes, std::uint16_t count) {
@@ -227,14 +227,14 @@ void TLumoComms::ProcessReceived(const std::uint8_t* bytes, std::uint16_t count)
         }
         // Once one condition has matched both patterns, the others stop matching and every
         // byte only advances the counters, so that condition can reach its MinAfter.
-        if (matchedIndex_ == -1) {
-            matchedIndex_ = conditions_ != nullptr ? conditions_->MatchAll(b) : -1;
+        if (matchedIndex_ == TRxCondition::kNone) {
+            matchedIndex_ = conditions_ != nullptr ? conditions_->MatchAll(b) : TRxCondition::kNone;
         } else if (conditions_ != nullptr) {
             conditions_->AdvanceAll();
         }
         if (OnReceiveMsg) {
             const int n = FindComplete();
-            if (n != -1) {
+            if (n != TRxCondition::kNone) {
                 // The message is consumed here, so its timeout is no longer wanted; but a
                 // request blocked in WaitReply never sees this reply and needs its timer
                 // to end the wait, so the timer keeps running while one waits.
@@ -251,9 +251,9 @@ void TLumoComms::ProcessReceived(const std::uint8_t* bytes, std::uint16_t count)
             }
         }
     }
-    if (linkState_ == -1) {
+    if (linkState_ == kAwaitingReply) {
         const int n = FindComplete();
-        if (n != -1) {
+        if (n != TRxCondition::kNone) {
             linkState_ = n;
             DisableTimer();
             replyDone_ = true;
@@ -262,14 +262,14 @@ void TLumoComms::ProcessReceived(const std::uint8_t* bytes, std::uint16_t count)
 }
 
 bool TLumoComms::Send(const std::uint8_t* data, std::uint16_t length, std::uint16_t timeoutTicks) {
-    if (linkState_ == -2 || !IsOpen()) {
+    if (linkState_ == kReplyClosed || !IsOpen()) {
         return false;
     }
     ResetBuffer();
     replyDone_ = false;
     timedOut_ = false;
     timeoutTicks_ = timeoutTicks;
-    linkState_ = -1;
+    linkState_ = kAwaitingReply;
     tickCounter_ = 0;
     // Started before the write: the write blocks without dispatching, and the timeout
     // counts from the request.
@@ -281,7 +281,7 @@ bool TLumoComms::Send(const std::uint8_t* data, std::uint16_t length, std::uint1
 }
 
 void TLumoComms::TimerTick() {
-    if (timerId_ == 0 || linkState_ != -1) {
+    if (timerId_ == 0 || linkState_ != kAwaitingReply) {
         DisableTimer();
         return;
     }
@@ -292,7 +292,7 @@ void TLumoComms::TimerTick() {
         }
         tickCounter_ = 0;
     }
-    if (timeoutTicks_ == 0 && linkState_ == -1) {
+    if (timeoutTicks_ == 0 && linkState_ == kAwaitingReply) {
         DisableTimer();
         timedOut_ = true;
         if (OnTimeOut) {
@@ -319,14 +319,14 @@ std::int32_t TLumoComms::WaitReply() {
         if (closeCount_ != closes) {
             // Closed from a dispatched message; what happened since (even a new Open) is
             // not this request's reply.
-            return -2;
+            return kReplyClosed;
         }
         if (replyDone_) {
             return linkState_;
         }
         if (timedOut_) {
-            linkState_ = 0;
-            return 0;
+            linkState_ = kReplyTimeout;
+            return kReplyTimeout;
         }
         if (stop_) {
             return linkState_;

@@ -7,6 +7,7 @@
 
 #include "link/CommsError.h"
 #include "link/PortFactory.h"
+#include "link/ReplyResult.h"
 #include "link/RxCondition.h"
 #include "platform/LineSettings.h"
 #include "platform/MessageLoop.h"
@@ -82,7 +83,7 @@ public:
     // changed). Throws ECommsError "Already have a Comm File Open", "File Handle is not a
     // Comm Handle." or "Unable To Create Rx Thread".
     bool Open();
-    // Allowed on a closed link. Wakes a waiting request, which then returns -2.
+    // Allowed on a closed link. Wakes a waiting request, which then returns kReplyClosed.
     void Close();
     bool IsOpen() const;
 
@@ -106,14 +107,19 @@ public:
     void ProcessReceived(const std::uint8_t* bytes, std::uint16_t count);
     bool Send(const std::uint8_t* data, std::uint16_t length, std::uint16_t timeoutTicks);
     void TimerTick();
-    // n >= 1 the completed condition, 0 timeout, -2 closed while waiting (or the link's
-    // state at once when no port is open).
+    // A reply result (ReplyResult.h): n >= 1 the completed condition, kReplyTimeout, or
+    // kReplyClosed when the port was closed while waiting. When no port is open, the link's
+    // state at once.
     std::int32_t WaitReply();
     // Copies condition n's reply out of the receive buffer into dst, which holds maxLen + 1
     // bytes; never writes more than maxLen bytes plus the closing zero.
     std::uint16_t ReadReply(int n, std::uint8_t* dst, std::uint16_t maxLen, int pre, int mid, int tail);
 
+    // The link's state while a request is under way: sent, no condition complete yet.
+    static constexpr std::int32_t kAwaitingReply = -1;
+
     // Observers, for callers and tests.
+    // kAwaitingReply, or the result of the last request: a reply result (kReplyClosed after Close).
     std::int32_t LinkState() const { return linkState_; }
     std::uint16_t ReadPos() const { return readPos_; }
     std::uint16_t WritePos() const { return writePos_; }
@@ -154,7 +160,7 @@ private:
     // holds a received byte, not only those below WritePos.
     bool rxFull_ = false;
     TRxCondition* conditions_ = nullptr;
-    std::int32_t matchedIndex_ = -1;
+    std::int32_t matchedIndex_ = TRxCondition::kNone;
     std::int32_t linkState_ = 0;
     std::uint16_t timeoutTicks_ = 0;
     std::uint16_t tickCounter_ = 0;

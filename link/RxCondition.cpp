@@ -119,7 +119,7 @@ int TRxCondition::MatchAll(std::uint8_t b) {
             return i;
         }
     }
-    return -1;
+    return kNone;
 }
 
 void TRxCondition::AdvanceAll() {
@@ -145,7 +145,7 @@ int TRxCondition::FindComplete() const {
             return n;
         }
     }
-    return -1;
+    return kNone;
 }
 
 TRxConditionItem* TRxCondition::GetItem(int n) const {

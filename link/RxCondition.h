@@ -41,6 +41,8 @@ public:
 class TRxCondition {
 public:
     static constexpr int kMaxConditions = 10;
+    // What MatchAll and FindComplete return when no condition qualifies.
+    static constexpr int kNone = -1;
 
     // Lengths are clamped to 5; a pattern is copied up to its first zero byte.
     // An eleventh condition is ignored.
@@ -48,13 +50,13 @@ public:
                       std::uint16_t EndLen, const std::uint8_t* EndStr, bool EndIsSequence,
                       std::uint16_t MinBefore, std::uint16_t MinBetween, std::uint16_t MinAfter);
     void Clear();
-    // 0-based index of the first item whose MatchByte returned true, or -1.
+    // 0-based index of the first item whose MatchByte returned true, or kNone.
     int MatchAll(std::uint8_t b);
     void AdvanceAll();
     void ResetAll();
     // n is a condition number (1-based).
     bool IsComplete(int n) const;
-    // Lowest complete condition number, or -1.
+    // Lowest complete condition number, or kNone.
     int FindComplete() const;
     // The item with condition number n, or nullptr.
     TRxConditionItem* GetItem(int n) const;

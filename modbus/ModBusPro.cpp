@@ -9,7 +9,8 @@ namespace {
 
 // The result of a request that was not sent because it cannot be built: like a request
 // that got no reply, a failure to every caller.
-constexpr std::int32_t kNotSent = 0;
+// A request that is not sent reports what a request without a reply does.
+constexpr std::int32_t kNotSent = kReplyTimeout;
 
 void PutWord(std::vector<std::uint8_t>& frame, std::uint16_t word) {
     frame.push_back(static_cast<std::uint8_t>(word >> 8));
@@ -58,25 +59,26 @@ std::int32_t Exchange(TLumoComms& link, const std::vector<std::uint8_t>& frame, 
 }
 
 // Checks a copied read reply (slave, function, byte count, data, CRC low, CRC high) and
-// decodes its registers into values. Returns 1, or -1 when the frame is not valid.
+// decodes its registers into values. Returns kReplyNormal, or kReplyInvalid when the frame is
+// not valid.
 std::int32_t DecodeReadReply(const std::uint8_t* reply, std::uint16_t length,
                              std::span<std::uint16_t> values) {
     // Shortest read reply: slave, function, byte count, two CRC bytes.
-    if (length < 5) return -1;
+    if (length < 5) return kReplyInvalid;
     // The last two copied bytes must be the CRC of everything before them; bytes received
     // behind the reply are copied with it and normally make this fail.
     const std::uint16_t crc = ModbusCrc16(reply, 0, static_cast<std::uint16_t>(length - 3));
-    if (crc != static_cast<std::uint16_t>(reply[length - 2] << 8 | reply[length - 1])) return -1;
+    if (crc != static_cast<std::uint16_t>(reply[length - 2] << 8 | reply[length - 1])) return kReplyInvalid;
     // The frame's length must agree with its byte count. The CRC check alone lets bytes
     // behind the reply pass in one case: a 0x00 behind a reply makes the last two bytes the
     // CRC of everything before them again.
-    if (length != 5u + reply[2]) return -1;
+    if (length != 5u + reply[2]) return kReplyInvalid;
     // The byte count, not the requested count, says how many registers the reply carries;
     // no more than the caller has room for are decoded.
     const std::size_t decoded = std::min<std::size_t>(reply[2] / 2u, values.size());
     for (std::size_t i = 0; i < decoded; ++i)
         values[i] = static_cast<std::uint16_t>(reply[3 + 2 * i] << 8 | reply[4 + 2 * i]);
-    return 1;
+    return kReplyNormal;
 }
 
 }  // namespace
@@ -130,7 +132,7 @@ std::int32_t ModbusReadRegisters(TLumoComms& link, std::uint8_t slave, std::uint
     AddReplyConditions(list, slave, function, static_cast<std::uint16_t>(2 * count + 4));
     TAttachedConditions attached(link, list);
     std::int32_t result = Exchange(link, frame, timeoutTicks);
-    if (result == 1) {
+    if (result == kReplyNormal) {
         // From the slave address byte through the last byte received; noise before the
         // address is not copied. The link never copies more than maxLen bytes plus a zero.
         const std::uint16_t maxLen = link.RxBufferSize;

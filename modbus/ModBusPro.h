@@ -5,21 +5,22 @@
 #include <vector>
 
 #include "link/LumoComms.h"
+#include "link/ReplyResult.h"
 
 // Modbus RTU master: the CRC and the three register transactions the updater uses.
 //
 // Every transaction is one blocking request/reply exchange over the link. It returns
-// a reply result:
-//    1  the normal reply arrived (a read's CRC was correct and its values decoded)
-//    2  an exception reply arrived (its code is not interpreted; nothing decoded)
-//    0  no complete reply before the timeout
-//   -1  read only: a normal reply arrived but it is not a valid frame (bad CRC, or a
-//       length that disagrees with its byte count, as when bytes arrived behind it);
-//       values are left untouched
-//   -2  the port was closed while the transaction waited
+// a reply result (link/ReplyResult.h):
+//   kReplyNormal     the normal reply arrived (a read's CRC was correct and its values decoded)
+//   kReplyException  an exception reply arrived (its code is not interpreted; nothing decoded)
+//   kReplyTimeout    no complete reply before the timeout
+//   kReplyInvalid    read only: a normal reply arrived but it is not a valid frame (bad CRC,
+//                    or a length that disagrees with its byte count, as when bytes arrived
+//                    behind it); values are left untouched
+//   kReplyClosed     the port was closed while the transaction waited
 // When the port is not open at all the transaction returns the link's state at once.
 // A request that cannot be built honestly (a count above kModbusMaxRegisters, or fewer
-// values than the count) is not sent: the transaction returns 0 at once, as for a request
+// values than the count) is not sent: the transaction returns kReplyTimeout at once, as for a request
 // that got no reply. The client raises nothing of its own.
 //
 // Register addresses, counts and values travel high byte first, the CRC low byte first.
@@ -47,9 +48,9 @@ std::vector<std::uint8_t> ModbusWriteRegistersFrame(std::uint8_t slave, std::uin
                                                     std::uint16_t reg, std::uint16_t count,
                                                     std::span<const std::uint16_t> values);
 
-// Reads count holding registers from reg on. On result 1, values receive the decoded
+// Reads count holding registers from reg on. On kReplyNormal, values receive the decoded
 // registers: as many as the reply's byte count carries, but never more than values holds.
-// 0 without sending when count exceeds kModbusMaxRegisters.
+// kReplyTimeout without sending when count exceeds kModbusMaxRegisters.
 std::int32_t ModbusReadRegisters(TLumoComms& link, std::uint8_t slave, std::uint8_t function,
                                  std::uint16_t reg, std::uint16_t count, std::uint16_t timeoutTicks,
                                  std::span<std::uint16_t> values);
@@ -59,7 +60,7 @@ std::int32_t ModbusWriteRegister(TLumoComms& link, std::uint8_t slave, std::uint
                                  std::uint16_t reg, std::uint16_t value, std::uint16_t timeoutTicks);
 
 // Writes count registers from reg on, taking exactly the first count entries of values.
-// 0 without sending when values holds fewer than count entries or count exceeds
+// kReplyTimeout without sending when values holds fewer than count entries or count exceeds
 // kModbusMaxRegisters: the request would otherwise carry values the caller never gave, or
 // a byte count that wrapped.
 std::int32_t ModbusWriteRegisters(TLumoComms& link, std::uint8_t slave, std::uint8_t function,

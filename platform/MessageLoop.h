@@ -11,6 +11,9 @@
 // PumpDelay) is a loop of WaitAndDispatch() followed by a test of its own flags.
 // Whatever changes such flags from outside this loop's tasks and timers (a toolkit
 // event, a dialog) posts a task as well, so the wait wakes and sees the change.
+//
+// The loops of this program (the Qt one, the Win32 one and the virtual clock of the
+// tests) all keep this contract; the test support holds it as cases that each runs.
 class TMessageLoop {
 public:
     using TTask = std::function<void()>;

@@ -12,32 +12,34 @@ std::uint8_t TDevicePreparation::Slave(std::uint8_t slave) const {
     return static_cast<std::uint8_t>(slave + SlaveOffset);
 }
 
-std::int32_t TDevicePreparation::RetryReadRegisters(std::uint8_t slave, std::uint8_t function, std::uint16_t reg,
-                                                    std::uint16_t count, std::span<std::uint16_t> values) {
-    std::int32_t result = 0;
+std::int32_t TDevicePreparation::RetryReadRegisters(std::uint8_t slave, std::uint8_t function,
+                                                    std::uint16_t reg, std::uint16_t count,
+                                                    std::span<std::uint16_t> values) {
+    std::int32_t result = kReplyTimeout;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         result = ModbusReadRegisters(link_, Slave(slave), function, reg, count, kModbusTimeoutTicks, values);
-        if (result == 1) break;
+        if (result == kReplyNormal) break;
     }
     return result;
 }
 
-std::int32_t TDevicePreparation::RetryWriteRegister(std::uint8_t slave, std::uint8_t function, std::uint16_t reg,
-                                                    std::uint16_t value) {
-    std::int32_t result = 0;
+std::int32_t TDevicePreparation::RetryWriteRegister(std::uint8_t slave, std::uint8_t function,
+                                                    std::uint16_t reg, std::uint16_t value) {
+    std::int32_t result = kReplyTimeout;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         result = ModbusWriteRegister(link_, Slave(slave), function, reg, value, kModbusTimeoutTicks);
-        if (result == 1) break;
+        if (result == kReplyNormal) break;
     }
     return result;
 }
 
-std::int32_t TDevicePreparation::RetryWriteRegisters(std::uint8_t slave, std::uint8_t function, std::uint16_t reg,
-                                                     std::uint16_t count, std::span<const std::uint16_t> values) {
-    std::int32_t result = 0;
+std::int32_t TDevicePreparation::RetryWriteRegisters(std::uint8_t slave, std::uint8_t function,
+                                                     std::uint16_t reg, std::uint16_t count,
+                                                     std::span<const std::uint16_t> values) {
+    std::int32_t result = kReplyTimeout;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         result = ModbusWriteRegisters(link_, Slave(slave), function, reg, count, values, kModbusTimeoutTicks);
-        if (result == 1) break;
+        if (result == kReplyNormal) break;
     }
     return result;
 }
@@ -45,7 +47,7 @@ std::int32_t TDevicePreparation::RetryWriteRegisters(std::uint8_t slave, std::ui
 std::int32_t TDevicePreparation::ReadDeviceIdentity() {
     std::array<std::uint16_t, 2> v{};
     const std::int32_t r = RetryReadRegisters(19, 3, 20, 2, v);
-    if (r == 1) {
+    if (r == kReplyNormal) {
         DeviceModel = v[0];
         DeviceVersion = v[1];
     } else {
@@ -61,11 +63,11 @@ bool TDevicePreparation::CarryOverApplies() const {
 }
 
 std::int32_t TDevicePreparation::SaveDeviceSettings() {
-    if (!CarryOverApplies()) return kNotApplicable;
+    if (!CarryOverApplies()) return kReplyNotApplicable;
     std::int32_t r = RetryReadRegisters(17, 3, 24, 1, Slave17Settings);
-    if (r != 1) return r;
+    if (r != kReplyNormal) return r;
     r = RetryReadRegisters(19, 3, 22, 11, Slave19Settings);
-    if (r != 1) return r;
+    if (r != kReplyNormal) return r;
     // Register 29 is the unit's command register: writing its old value back would
     // replay whatever command it last held.
     Slave19Settings[7] = 0;
@@ -81,11 +83,12 @@ std::int32_t TDevicePreparation::NoteRestoreWrite(std::int32_t result, std::uint
 
 std::int32_t TDevicePreparation::RestoreDeviceSettings() {
     restore_ = {};
-    if (DeviceModel != kCarryOverModel) return kNotApplicable;
+    if (DeviceModel != kCarryOverModel) return kReplyNotApplicable;
     // The unit has just been restarted by the boot phase; give its application time to come up.
     loop_.DispatchPending();
     PumpDelay(loop_, 5000);
-    if (DeviceVersion >= kCarryOverVersion || package_.PackageVersion < kCarryOverVersion) return kNotApplicable;
+    if (DeviceVersion >= kCarryOverVersion || package_.PackageVersion < kCarryOverVersion)
+        return kReplyNotApplicable;
 
     const std::span<const std::uint16_t> s19(Slave19Settings);
     const std::span<const std::uint16_t> s20(Slave20Settings);
@@ -96,11 +99,12 @@ std::int32_t TDevicePreparation::RestoreDeviceSettings() {
         std::uint16_t reg;
         std::span<const std::uint16_t> values;
     };
-    const TBlock blocks[] = {{19, 22, s19.subspan(0, 11)}, {20, 7, s20.subspan(0, 11)}, {20, 18, s20.subspan(11, 11)}};
+    const TBlock blocks[] = {
+        {19, 22, s19.subspan(0, 11)}, {20, 7, s20.subspan(0, 11)}, {20, 18, s20.subspan(11, 11)}};
     for (const TBlock& block : blocks) {
-        if (r != 1) break;
-        r = NoteRestoreWrite(RetryWriteRegisters(block.slave, 104, block.reg, 11, block.values), block.slave, 104,
-                             block.reg, 11);
+        if (r != kReplyNormal) break;
+        r = NoteRestoreWrite(RetryWriteRegisters(block.slave, 104, block.reg, 11, block.values), block.slave,
+                             104, block.reg, 11);
     }
     CommitDeviceSettings();
     return r;
@@ -123,7 +127,8 @@ void TDevicePreparation::EnterBootMode() {
     Reopen(profile.ModbusSpeed);
     // Single attempts, straight to the wire: a unit that has already switched cannot answer.
     for (const auto& step : profile.BootEntryRecipe) {
-        ModbusWriteRegister(link_, step.Slave, step.FunctionCode, step.Register, BootModeEntryValue, kModbusTimeoutTicks);
+        ModbusWriteRegister(link_, step.Slave, step.FunctionCode, step.Register, BootModeEntryValue,
+                            kModbusTimeoutTicks);
     }
     Reopen(profile.BootSpeed);
 }

@@ -5,6 +5,7 @@
 #include <span>
 
 #include "link/LumoComms.h"
+#include "link/ReplyResult.h"
 #include "package/FirmwareImage.h"
 #include "platform/MessageLoop.h"
 #include "upgrade/SettingsRestoreOutcome.h"
@@ -14,8 +15,6 @@
 // that switch a running unit into its boot loader.
 class TDevicePreparation {
 public:
-    // Result for "not applicable": nothing was sent.
-    static constexpr std::int32_t kNotApplicable = 99;
     static constexpr std::uint16_t kCarryOverModel = 6155;
     static constexpr std::uint16_t kCarryOverVersion = 110;
     static constexpr std::uint16_t kCommitValue = 0x6E19;
@@ -31,7 +30,7 @@ public:
     std::uint16_t DeviceVersion = 0;
     std::int32_t SlaveOffset = 0;
 
-    // Up to three attempts each, stopping at the first result 1; the last result is returned.
+    // Up to three attempts each, stopping at the first kReplyNormal; the last result is returned.
     std::int32_t RetryReadRegisters(std::uint8_t slave, std::uint8_t function, std::uint16_t reg,
                                     std::uint16_t count, std::span<std::uint16_t> values);
     std::int32_t RetryWriteRegister(std::uint8_t slave, std::uint8_t function, std::uint16_t reg,

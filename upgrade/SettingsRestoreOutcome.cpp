@@ -12,16 +12,16 @@ std::string TSettingsRestoreOutcome::FailedWrite() const {
 std::string TSettingsRestoreOutcome::ResultText() const {
     const char* meaning = "failed";
     switch (Result) {
-        case 0:
+        case kReplyTimeout:
             meaning = "no reply";
             break;
-        case 2:
+        case kReplyException:
             meaning = "exception reply";
             break;
-        case -1:
+        case kReplyInvalid:
             meaning = "invalid reply";
             break;
-        case -2:
+        case kReplyClosed:
             meaning = "port closed";
             break;
         default:

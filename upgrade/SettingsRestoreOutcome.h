@@ -3,15 +3,16 @@
 #include <cstdint>
 #include <string>
 
+#include "link/ReplyResult.h"
+
 // How the write-back of carried settings ended in the last upgrade, for callers that must
 // tell an operator or a script more than the operator log says (the log stays silent on
-// it). Nothing here depends on a toolkit.
+// it).
 struct TSettingsRestoreOutcome {
-    // What RestoreDeviceSettings returned: 1 restored; 99 not applicable (also when no
-    // write-back has run since the upgrade started); otherwise the reply result of the
-    // write that still failed after its retries (0 no reply, 2 exception reply, -2 port
-    // closed, ...).
-    std::int32_t Result = 99;
+    // What RestoreDeviceSettings returned: kReplyNormal restored; kReplyNotApplicable (also
+    // when no write-back has run since the upgrade started); otherwise the reply result of
+    // the write that still failed after its retries.
+    std::int32_t Result = kReplyNotApplicable;
     // The write that failed; meaningful only when Failed().
     std::uint8_t Slave = 0;
     std::uint8_t Function = 0;
@@ -19,7 +20,7 @@ struct TSettingsRestoreOutcome {
     std::uint16_t Count = 0;
 
     // The unit is left without (some of) the settings it had before the upgrade.
-    bool Failed() const { return Result != 1 && Result != 99; }
+    bool Failed() const { return Result != kReplyNormal && Result != kReplyNotApplicable; }
 
     // "slave 20, registers 18 to 28 (function 104)", or "slave 17, register 24 (function 103)".
     std::string FailedWrite() const;

@@ -19,7 +19,8 @@ std::string FormatBootInfo(std::uint32_t v) {
 }  // namespace
 
 UpgradeSequencer::UpgradeSequencer(TMessageLoop& loop, TUpgradeView& view, OperatorLog& log, TLumoComms& link,
-                                   const FirmwareImage& package, TDevicePreparation& device, TBootCommands& boot)
+                                   const FirmwareImage& package, TDevicePreparation& device,
+                                   TBootCommands& boot)
     : loop_(loop),
       view_(view),
       log_(log),
@@ -29,7 +30,9 @@ UpgradeSequencer::UpgradeSequencer(TMessageLoop& loop, TUpgradeView& view, Opera
       boot_(boot),
       self_(std::make_shared<UpgradeSequencer*>(this)) {}
 
-UpgradeSequencer::~UpgradeSequencer() { *self_ = nullptr; }
+UpgradeSequencer::~UpgradeSequencer() {
+    *self_ = nullptr;
+}
 
 void UpgradeSequencer::StartUpgrade() {
     if (running_) return;  // Start is disabled while an upgrade runs
@@ -69,18 +72,41 @@ void UpgradeSequencer::RunPostedStep(int step) {
 void UpgradeSequencer::OnUpgradeStep(int step) {
     inStep_ = true;
     switch (step) {
-        case StepInitialise: Initialise(); break;
-        case StepEnableBoot: EnableBoot(); break;
-        case StepBootInfo: BootInfo(); break;
-        case StepModelCheck: ModelCheck(); break;
-        case StepErase: Erase(); break;
-        case StepProgram: Program(); break;
-        case StepDisableBoot: DisableBoot(); break;
-        case StepRestart: Restart(); break;
-        case StepRestartDone: RestartDone(); break;
-        case StepFinalise: Finalise(); break;
-        case StepIdle: Idle(); break;
-        default: break;
+        case StepInitialise:
+            Initialise();
+            break;
+        case StepEnableBoot:
+            EnableBoot();
+            break;
+        case StepBootInfo:
+            BootInfo();
+            break;
+        case StepModelCheck:
+            ModelCheck();
+            break;
+        case StepErase:
+            Erase();
+            break;
+        case StepProgram:
+            Program();
+            break;
+        case StepDisableBoot:
+            DisableBoot();
+            break;
+        case StepRestart:
+            Restart();
+            break;
+        case StepRestartDone:
+            RestartDone();
+            break;
+        case StepFinalise:
+            Finalise();
+            break;
+        case StepIdle:
+            Idle();
+            break;
+        default:
+            break;
     }
     inStep_ = false;
 }
@@ -111,9 +137,9 @@ void UpgradeSequencer::Initialise() {
     link_.Close();
     link_.HoldPort();
     ReopenAtModbusSpeed();
-    if (device_.ReadDeviceIdentity() == 1) {
+    if (device_.ReadDeviceIdentity() == kReplyNormal) {
         const std::int32_t saved = device_.SaveDeviceSettings();
-        if (saved == 1 || saved == TDevicePreparation::kNotApplicable) {
+        if (saved == kReplyNormal || saved == kReplyNotApplicable) {
             log_.ReplaceLogLine("Initialising Upgrade.....Done (1)");
             view_.StepEnded(StepInitialise, true);
             Post(StepEnableBoot);
@@ -140,7 +166,7 @@ void UpgradeSequencer::BootInfo() {
     log_.AddLogLine("Retrieving Bootloader Info......");
     boot_.ReadBootInfo();
     const std::uint32_t v = boot_.ReadBootInfo();
-    if (v == 0xFFFFFFFFu)
+    if (v == kNoBootInfo)
         log_.ReplaceLogLine("Retrieving Bootloader Info......Info Unavailable");
     else
         log_.ReplaceLogLine("Retrieving Bootloader Info......" + FormatBootInfo(v));
@@ -156,7 +182,7 @@ void UpgradeSequencer::ModelCheck() {
         log_.ReplaceLogLine("Retrieving Model Number......OK");
         view_.StepEnded(StepModelCheck, true);
         Post(StepErase);
-    } else if (m > 0xFFFF) {
+    } else if (m == kNoModelNumber) {
         log_.ReplaceLogLine("Retrieving Model Number......Error (No Reply)");
         view_.StepEnded(StepModelCheck, false);
         Post(StepIdle);

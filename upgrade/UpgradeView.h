@@ -16,7 +16,7 @@ public:
     virtual void UpgradeEnded(bool completed) { (void)completed; }
     // For a face that follows the upgrade by more than its log lines (the station): a step
     // (by its number) has done its work, or failed at it; the boot loader's identity as
-    // ReadBootInfo returned it (0xFFFFFFFF when unavailable).
+    // ReadBootInfo returned it (kNoBootInfo when unavailable).
     virtual void StepEnded(int step, bool succeeded) {
         (void)step;
         (void)succeeded;

@@ -28,8 +28,6 @@ public:
 
     std::unique_ptr<TPortClaim> Claim(const std::string& portName) override;
 
-    const TPortResolver& Resolver() const { return resolver_; }
-
 private:
     TPortResolver resolver_;
     std::string devicePath_;

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "link/ReplyResult.h"
 #include "package/FormatVersion.h"
 #include "station/StationEvent.h"
 #include "station/StationRecord.h"
@@ -96,7 +97,7 @@ void TStationEventLog::StepEnded(int step, bool succeeded) {
 
 void TStationEventLog::BootLoaderIdentified(std::uint32_t info) {
     Send('B',
-         info == 0xFFFFFFFFu ? "-" : "VX" + std::to_string(info >> 16) + " v" + FormatVersion(info & 0xFFFF));
+         info == kNoBootInfo ? "-" : "VX" + std::to_string(info >> 16) + " v" + FormatVersion(info & 0xFFFF));
 }
 
 void TStationEventLog::Finish() {

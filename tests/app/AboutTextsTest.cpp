@@ -83,8 +83,8 @@ TEST(AboutTexts, TheBuildRecordCarriesTheProjectVersion) {
     ASSERT_TRUE(info.FileVersion.has_value());
     EXPECT_EQ(*info.FileVersion, BOOTLOADER_TEST_PROJECT_VERSION);
     EXPECT_EQ(MakeAboutTexts(info).Prerelease, BOOTLOADER_TEST_PRERELEASE != 0);
-    EXPECT_TRUE(info.FileDescription.has_value() && !info.FileDescription->empty());
-    EXPECT_TRUE(info.LegalCopyright.has_value() && !info.LegalCopyright->empty());
+    EXPECT_EQ(info.FileDescription, std::optional<std::string>(BOOTLOADER_TEST_FILE_DESCRIPTION));
+    EXPECT_EQ(info.LegalCopyright, std::optional<std::string>(BOOTLOADER_TEST_COPYRIGHT));
 }
 
 }  // namespace

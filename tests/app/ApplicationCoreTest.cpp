@@ -4,10 +4,10 @@
 
 #include "app/ApplicationCore.h"
 #include "platform/ConvertError.h"
-#include "platform/RecordingLog.h"
-#include "tests/support/MemoryPortFactory.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/VirtualMessageLoop.h"
+#include "support/MemoryPortFactory.h"
+#include "support/RecordingLog.h"
+#include "support/TempDir.h"
+#include "support/VirtualMessageLoop.h"
 
 namespace {
 
@@ -68,7 +68,8 @@ TEST_F(ApplicationCoreTest, StartUpWithoutSettingsFileOrPort) {
     EXPECT_EQ(view.Status, "");
     EXPECT_TRUE(view.StartEnabled);
     EXPECT_EQ(view.Title, view.Caption);
-    EXPECT_NE(view.Title.find(" Firmware Update v1.12"), std::string::npos);
+    // The title table's row for the embedded package's model, with its version.
+    EXPECT_EQ(view.Title, "VX6181 Pump Controller Firmware Update v1.12");
     EXPECT_EQ(baseDir, work.Path().string() + "/");
     ASSERT_NE(core->Link(), nullptr);
     EXPECT_FALSE(core->Link()->IsOpen());
@@ -175,7 +176,7 @@ TEST_F(ApplicationCoreTest, ClosingWithoutAnUpgradeReleasesTheLink) {
     EXPECT_FALSE(ports->Device("COM1")->IsOpen());
     core->StartUpgrade();  // no link: nothing happens
     core->ChangePort(0);
-    EXPECT_TRUE(ports->Devices("COM1").size() == 1);
+    EXPECT_EQ(ports->Devices("COM1").size(), 1u);  // nothing was opened again
 }
 
 }  // namespace

@@ -3,14 +3,15 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "bench/ChildProgram.h"
 #include "bench/SampleStatistics.h"
 #include "bench/TimedPortFactory.h"
 #include "link/RxCondition.h"
-#include "tests/support/MemoryPortFactory.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/VirtualMessageLoop.h"
+#include "support/MemoryPortFactory.h"
+#include "support/TempDir.h"
+#include "support/VirtualMessageLoop.h"
 
 namespace {
 
@@ -73,7 +74,9 @@ protected:
 
 TEST_F(TimedPortFactoryTest, RecordsBytesSpeedAndRecognitionOfEachExchange) {
     // A reply in two chunks, then trailing bytes that come after the reply was recognised.
-    ASSERT_EQ(Exchange({{{0x10, 0x02, 0x00}, 5}, {{0x00, 0x18, 0x25, 0xC3, 0x10, 0x03}, 7}, {{0xAA, 0xBB}, 20}}), 1);
+    ASSERT_EQ(
+        Exchange({{{0x10, 0x02, 0x00}, 5}, {{0x00, 0x18, 0x25, 0xC3, 0x10, 0x03}, 7}, {{0xAA, 0xBB}, 20}}),
+        1);
     loop.AdvanceBy(50);
     // No reply at all: the request times out.
     ASSERT_EQ(Exchange({}), 0);
@@ -98,16 +101,19 @@ TEST(ChildProgram, ReportsExitStatusSignalAndResourceUse) {
     TTempDir dir;
     const std::string out = (dir.Path() / "out").string(), err = (dir.Path() / "err").string();
     {
-        TChildProgram p("/bin/sh", {"-c", "echo hello; echo $EXTRA >&2; exit 3"}, dir.Path().string(), out, err,
-                        {"EXTRA=given"});
+        TChildProgram p("/bin/sh", {"-c", "echo hello; echo $EXTRA >&2; exit 3"}, dir.Path().string(), out,
+                        err, {"EXTRA=given"});
         const auto o = p.Wait(10000);
         EXPECT_TRUE(o.Ended);
         EXPECT_EQ(o.ExitStatus, 3);
         EXPECT_GT(o.PeakRssKb, 0);
         std::ifstream o1(out), e1(err);
-        std::string line;
-        EXPECT_TRUE(std::getline(o1, line) && line == "hello");
-        EXPECT_TRUE(std::getline(e1, line) && line == "given");
+        const std::string standardOutput((std::istreambuf_iterator<char>(o1)),
+                                         std::istreambuf_iterator<char>());
+        const std::string standardError((std::istreambuf_iterator<char>(e1)),
+                                        std::istreambuf_iterator<char>());
+        EXPECT_EQ(standardOutput, "hello\n");
+        EXPECT_EQ(standardError, "given\n");
     }
     {
         TChildProgram p("/bin/sh", {"-c", "kill -TERM $$"}, "", out, err);

@@ -9,9 +9,9 @@
 #include "boot/BootCommands.h"
 #include "link/LumoComms.h"
 #include "platform/OperatorLog.h"
+#include "support/MemoryPortFactory.h"
+#include "support/VirtualMessageLoop.h"
 #include "tests/boot/ScriptedBootLoader.h"
-#include "tests/support/MemoryPortFactory.h"
-#include "tests/support/VirtualMessageLoop.h"
 
 namespace {
 

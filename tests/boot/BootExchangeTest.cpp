@@ -7,7 +7,7 @@
 
 #include "boot/BootFrame.h"
 #include "link/LumoComms.h"
-#include "tests/support/ScriptedPeerFixture.h"
+#include "support/ScriptedPeerFixture.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/MemoryPortFactory.h"
+#include "support/MemoryPortFactory.h"
 
 // A boot loader on an in-memory port, for tests. It checks every frame the link writes on
 // its own terms (framing, stuffing, checksum), records the commands in order and answers

@@ -3,14 +3,18 @@
 
 #include <fstream>
 #include <iterator>
+#include <span>
 #include <sstream>
+#include <string_view>
 
+#include "package/FirmwareImage.h"
 #include "platform/posix/PseudoTerminal.h"
-#include "tests/support/ChildProcess.h"
-#include "tests/support/OutputLines.h"
-#include "tests/support/SuccessLog.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/TestPortsDirectory.h"
+#include "support/ChildProcess.h"
+#include "support/OutputLines.h"
+#include "support/SameBytes.h"
+#include "support/SuccessLog.h"
+#include "support/TempDir.h"
+#include "support/TestPortsDirectory.h"
 
 namespace {
 
@@ -23,7 +27,8 @@ std::string ReadAll(const std::filesystem::path& path) {
 class BootloaderCliTest : public ::testing::Test {
 protected:
     void StartUnit(std::vector<std::string> extra = {}) {
-        std::vector<std::string> args = {"--ports-dir", ports.Path().string(), "--port", "1",
+        std::vector<std::string> args = {"--ports-dir",  ports.Path().string(),
+                                         "--port",       "1",
                                          "--flash-dump", (work.Path() / "flash.bin").string()};
         args.insert(args.end(), extra.begin(), extra.end());
         unit = std::make_unique<TChildProcess>("unitsim", args);
@@ -60,8 +65,18 @@ TEST_F(BootloaderCliTest, UpgradePrintsEachLineOnceInItsFinalFormAndExitsZero) {
     EXPECT_FALSE(std::filesystem::exists(work.Path() / "Bootload.Ini"));
     const std::string flash = StopUnitAndReadFlash();
     ASSERT_EQ(flash.size(), 65536u);
-    EXPECT_EQ(flash.substr(0, 2048), std::string(2048, '\xFF'));
-    EXPECT_NE(flash.substr(2048), std::string(65536 - 2048, '\xFF'));
+    // The boot loader's area is never written; the application area holds the embedded image
+    // and nothing above the target's last address is touched.
+    FirmwareImage package;
+    package.LoadImageFromResource();
+    package.SetProgramEnd(ReadResourceWord("PROC_NUM"));
+    ASSERT_GT(package.ProgramEnd, 2048u);
+    const std::string_view written(flash);
+    EXPECT_TRUE(SameBytes(std::string(2048, '\xFF'), written.substr(0, 2048)));
+    EXPECT_TRUE(SameBytes(std::span(package.ImageBuffer).subspan(2048, package.ProgramEnd + 1 - 2048),
+                          written.substr(2048, package.ProgramEnd + 1 - 2048), 2048));
+    EXPECT_TRUE(SameBytes(std::string(65535 - package.ProgramEnd, '\xFF'),
+                          written.substr(package.ProgramEnd + 1), package.ProgramEnd + 1));
 }
 
 TEST_F(BootloaderCliTest, WithoutAPortItUsesAndWritesTheSettingsFile) {

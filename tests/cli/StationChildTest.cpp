@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "station/StationChild.h"
-#include "tests/support/TempDir.h"
+#include "support/TempDir.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include "station/StationDisplay.h"
 #include "station/StationEvent.h"
 #include "station/StationPlatform.h"
-#include "tests/support/OutputLines.h"
-#include "tests/support/SuccessLog.h"
+#include "support/OutputLines.h"
+#include "support/SuccessLog.h"
 
 namespace {
 

@@ -16,10 +16,10 @@
 #include <thread>
 
 #include "platform/posix/PseudoTerminal.h"
-#include "tests/support/ChildProcess.h"
-#include "tests/support/OutputLines.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/TestPortsDirectory.h"
+#include "support/ChildProcess.h"
+#include "support/OutputLines.h"
+#include "support/TempDir.h"
+#include "support/TestPortsDirectory.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "cli/StationUsageError.h"
 #include "platform/posix/PseudoTerminal.h"
 #include "station/StationOptions.h"
-#include "tests/support/TestPortsDirectory.h"
+#include "support/TestPortsDirectory.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <fstream>
 
 #include "station/StationPorts.h"
-#include "tests/support/TempDir.h"
+#include "support/TempDir.h"
 
 namespace {
 

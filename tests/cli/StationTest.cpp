@@ -5,11 +5,11 @@
 #include <memory>
 #include <sstream>
 
-#include "tests/support/ChildProcess.h"
-#include "tests/support/OutputLines.h"
-#include "tests/support/SuccessLog.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/TestPortsDirectory.h"
+#include "support/ChildProcess.h"
+#include "support/OutputLines.h"
+#include "support/SuccessLog.h"
+#include "support/TempDir.h"
+#include "support/TestPortsDirectory.h"
 
 namespace {
 

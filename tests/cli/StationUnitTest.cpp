@@ -5,7 +5,7 @@
 
 #include "station/StationEvent.h"
 #include "station/StationUnit.h"
-#include "tests/support/SuccessLog.h"
+#include "support/SuccessLog.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 
 #include "link/LumoComms.h"
 #include "link/RxCondition.h"
-#include "tests/support/MemoryPortFactory.h"
-#include "tests/support/VirtualMessageLoop.h"
+#include "support/MemoryPortFactory.h"
+#include "support/VirtualMessageLoop.h"
 
 using Bytes = std::vector<std::uint8_t>;
 

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "link/CommsError.h"
+#include "support/SameBytes.h"
 #include "tests/link/LinkFixture.h"
 
 namespace {
@@ -99,7 +102,7 @@ TEST_F(LinkPort, StateRightAfterOpen) {
     EXPECT_EQ(link->ReadPos(), 0);
     EXPECT_EQ(link->WritePos(), 0);
     ASSERT_NE(link->RxBuffer(), nullptr);
-    EXPECT_TRUE(std::all_of(link->RxBuffer(), link->RxBuffer() + 64, [](std::uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(SameBytes(std::vector<std::uint8_t>(64, 0), std::span(link->RxBuffer(), 64)));
     EXPECT_EQ(link->ActualBaudRate(), 115107u);
 
     const auto dev = Device();

@@ -5,14 +5,17 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <atomic>
+#include <span>
 #include <thread>
+#include <vector>
 
 #include "link/LumoComms.h"
 #include "link/posix/PosixPortFactory.h"
 #include "platform/posix/PseudoTerminal.h"
 #include "platform/qt/QtMessageLoop.h"
-#include "tests/support/PtyIo.h"
-#include "tests/support/TestPortsDirectory.h"
+#include "support/PtyIo.h"
+#include "support/SameBytes.h"
+#include "support/TestPortsDirectory.h"
 
 namespace {
 
@@ -76,7 +79,7 @@ TEST_F(LumoCommsPtyTest, OpenGivesAFreshEngineAndTheLineSettings) {
     EXPECT_EQ(link->WritePos(), 0);
     EXPECT_FALSE(link->ReplyDoneSignalled() || link->TimedOutSignalled() || link->StopSignalled());
     ASSERT_NE(link->RxBuffer(), nullptr);
-    EXPECT_TRUE(std::all_of(link->RxBuffer(), link->RxBuffer() + 500, [](std::uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(SameBytes(std::vector<std::uint8_t>(500, 0), std::span(link->RxBuffer(), 500)));
     EXPECT_EQ(pty.CurrentLineSettings().BaudRate, 92160u);
     EXPECT_THROW(link->Open(), ECommsError);
     EXPECT_TRUE(link->IsOpen());

@@ -9,9 +9,9 @@
 #include "link/CommsError.h"
 #include "link/posix/PosixPortFactory.h"
 #include "platform/posix/PseudoTerminal.h"
+#include "support/PtyIo.h"
+#include "support/TestPortsDirectory.h"
 #include "tests/link/ThreadedTestLoop.h"
-#include "tests/support/PtyIo.h"
-#include "tests/support/TestPortsDirectory.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include "link/posix/RxThread.h"
 #include "platform/posix/PosixSerialDevice.h"
 #include "platform/posix/PseudoTerminal.h"
+#include "support/PtyIo.h"
 #include "tests/link/ThreadedTestLoop.h"
-#include "tests/support/PtyIo.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include "link/posix/PosixPortFactory.h"
 #include "modbus/ModBusPro.h"
 #include "platform/qt/QtMessageLoop.h"
+#include "support/TestPortsDirectory.h"
 #include "tests/modbus/LibmodbusSlave.h"
 #include "tests/modbus/PtyBridge.h"
-#include "tests/support/TestPortsDirectory.h"
 
 namespace {
 

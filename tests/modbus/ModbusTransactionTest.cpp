@@ -9,7 +9,7 @@
 
 #include "link/LumoComms.h"
 #include "modbus/ModBusPro.h"
-#include "tests/support/ScriptedPeerFixture.h"
+#include "support/ScriptedPeerFixture.h"
 
 namespace {
 

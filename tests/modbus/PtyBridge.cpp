@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <system_error>
 
-#include "tests/support/PtyIo.h"
+#include "support/PtyIo.h"
 
 TPtyBridge::TPtyBridge() {
     near_.HoldSlaveOpen();

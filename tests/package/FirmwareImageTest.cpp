@@ -1,15 +1,16 @@
-#include "package/FirmwareImage.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "package/FileError.h"
+#include "package/FirmwareImage.h"
 #include "package/Resources.h"
-#include "tests/support/TempDir.h"
+#include "support/SameBytes.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -66,8 +67,9 @@ TEST(FirmwareImageTest, FileLoadsAtMostTheImageSizeFromAddressZeroAndKeepsTheRes
         image->LoadImageFromFile(dir.Write("image.bin", std::string(content.begin(), content.end())));
 
         const std::size_t loaded = std::min(length, FirmwareImage::kImageSize);
-        EXPECT_TRUE(std::equal(content.begin(), content.begin() + loaded, image->ImageBuffer.begin()));
-        EXPECT_TRUE(std::equal(before.begin() + loaded, before.end(), image->ImageBuffer.begin() + loaded));
+        EXPECT_TRUE(SameBytes(std::span(content).first(loaded), std::span(image->ImageBuffer).first(loaded)));
+        EXPECT_TRUE(SameBytes(std::span(before).subspan(loaded),
+                              std::span(image->ImageBuffer).subspan(loaded), loaded));
         EXPECT_TRUE(AllPresent(*image));
     }
 }
@@ -102,8 +104,7 @@ TEST(FirmwareImageTest, ResourceImageReplacesTheWholeBufferAndMarksAllBlocks) {
     auto image = PatternedImage();
     image->LoadImageFromResource();
     const auto resource = FindResource("HFile");
-    ASSERT_EQ(resource.size(), FirmwareImage::kImageSize);
-    EXPECT_TRUE(std::equal(image->ImageBuffer.begin(), image->ImageBuffer.end(), resource.begin()));
+    EXPECT_TRUE(SameBytes(resource, image->ImageBuffer));
     EXPECT_TRUE(AllPresent(*image));
 }
 
@@ -116,4 +117,3 @@ TEST(FirmwareImageTest, ResourceWordsAreTheConfiguredPackageNumbers) {
     ASSERT_EQ(bytes.size(), 2u);
     EXPECT_EQ(bytes[0] | (bytes[1] << 8), BOOTLOADER_TEST_VERSION);
 }
-

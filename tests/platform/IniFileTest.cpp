@@ -1,5 +1,3 @@
-#include "platform/IniFile.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -8,8 +6,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/IniFile.h"
 #include "platform/IniWriteError.h"
-#include "tests/support/TempDir.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -47,8 +46,7 @@ TEST_F(IniFileTest, MissingPiecesAreAddedWithoutDisturbingTheRest) {
          "[Other]\r\nA=1\r\n\r\n[Options]\r\nComms_Port=5\r\n"},
         {"last line without line end", "[Other]\nA=1", "[Other]\nA=1\r\n\r\n[Options]\r\nComms_Port=5\r\n"},
         {"ends in a blank line", "[Other]\nA=1\n\n", "[Other]\nA=1\n\n[Options]\r\nComms_Port=5\r\n"},
-        {"section without the key, another section after it",
-         "[OPTIONS]\nOther=2\n\n[Next]\nB=3\n",
+        {"section without the key, another section after it", "[OPTIONS]\nOther=2\n\n[Next]\nB=3\n",
          "[OPTIONS]\nOther=2\nComms_Port=5\r\n\n[Next]\nB=3\n"},
         {"section without the key, last in the file, no line end", "[Options]\nOther=2",
          "[Options]\nOther=2\r\nComms_Port=5\r\n"},
@@ -81,15 +79,24 @@ TEST_F(IniFileTest, StoredTextReadsAsPortNumber) {
         std::int32_t Port;
     };
     const TCase cases[] = {
-        {"[Options]\r\nComms_Port=3\r\n", 3}, {"[Options]\r\nComms_Port=0x3\r\n", 3},
-        {"[Options]\r\nComms_Port=0X1f\r\n", 31}, {"[Options]\r\nComms_Port=$10\r\n", 16},
-        {"[Options]\r\nComms_Port=0\r\n", 0}, {"[Options]\r\nComms_Port=-4\r\n", -4},
-        {"[Options]\r\nComms_Port=40\r\n", 40}, {"[Options]\r\nComms_Port=abc\r\n", 1},
-        {"[Options]\r\nComms_Port=\r\n", 1}, {"[Options]\r\nComms_Port=0x\r\n", 1},
-        {"[Options]\r\nComms_Port=0x$3\r\n", 1}, {"[Options]\r\nComms_Port=0xFFFFFFFF\r\n", -1},
-        {"[Options]\r\nComms_Port=0x-3\r\n", 1}, {"[Options]\r\nComms_Port=3 4\r\n", 1},
-        {"[Options]\r\nComms_Port=99999999999\r\n", 1}, {"[Options]\r\nOther=3\r\n", 1},
-        {"[Elsewhere]\r\nComms_Port=3\r\n", 1}, {"", 1},
+        {"[Options]\r\nComms_Port=3\r\n", 3},
+        {"[Options]\r\nComms_Port=0x3\r\n", 3},
+        {"[Options]\r\nComms_Port=0X1f\r\n", 31},
+        {"[Options]\r\nComms_Port=$10\r\n", 16},
+        {"[Options]\r\nComms_Port=0\r\n", 0},
+        {"[Options]\r\nComms_Port=-4\r\n", -4},
+        {"[Options]\r\nComms_Port=40\r\n", 40},
+        {"[Options]\r\nComms_Port=abc\r\n", 1},
+        {"[Options]\r\nComms_Port=\r\n", 1},
+        {"[Options]\r\nComms_Port=0x\r\n", 1},
+        {"[Options]\r\nComms_Port=0x$3\r\n", 1},
+        {"[Options]\r\nComms_Port=0xFFFFFFFF\r\n", -1},
+        {"[Options]\r\nComms_Port=0x-3\r\n", 1},
+        {"[Options]\r\nComms_Port=3 4\r\n", 1},
+        {"[Options]\r\nComms_Port=99999999999\r\n", 1},
+        {"[Options]\r\nOther=3\r\n", 1},
+        {"[Elsewhere]\r\nComms_Port=3\r\n", 1},
+        {"", 1},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Content);
@@ -167,9 +174,12 @@ TEST_F(IniFileTest, WritingLeavesNoTemporaryFileAndKeepsPermissions) {
 TEST_F(IniFileTest, NamesAndValuesThatWouldBreakTheLayoutAreRefused) {
     dir_.Write("Bootload.Ini", "[Options]\r\nComms_Port=1\r\n");
     TIniFile ini(path_);
-    const char* const bad[][3] = {{"Options", "Comms_Port", "1\r\n[Evil]"}, {"Options", "A=B", "1"},
-                                  {"Options", ";A", "1"}, {"Options", "", "1"},
-                                  {"Opt]ions", "A", "1"}, {"Opt\nions", "A", "1"}};
+    const char* const bad[][3] = {{"Options", "Comms_Port", "1\r\n[Evil]"},
+                                  {"Options", "A=B", "1"},
+                                  {"Options", ";A", "1"},
+                                  {"Options", "", "1"},
+                                  {"Opt]ions", "A", "1"},
+                                  {"Opt\nions", "A", "1"}};
     for (const auto& b : bad) EXPECT_THROW(ini.WriteString(b[0], b[1], b[2]), std::invalid_argument) << b[1];
     EXPECT_EQ(TTempDir::Read(path_), "[Options]\r\nComms_Port=1\r\n");
 }

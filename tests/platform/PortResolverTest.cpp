@@ -1,19 +1,19 @@
-#include "platform/PortResolver.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "tests/support/TestPortsDirectory.h"
+#include "platform/PortResolver.h"
+#include "support/TestPortsDirectory.h"
 
 namespace {
 
 TEST(PortResolverTest, PortNumberParsesBothNameForms) {
-    const std::pair<const char*, unsigned> valid[] = {
-        {"COM1", 1}, {"COM9", 9}, {"\\\\.\\COM10", 10}, {"\\\\.\\COM256", 256}, {"\\\\.\\COM1", 1}, {"com3", 3}};
-    for (const auto& [name, number] : valid)
-        EXPECT_EQ(TPortResolver::PortNumber(name), number) << name;
-    for (const char* name : {"COM0", "COM01", "COM", "\\\\.\\COM", "COM1 ", "COM-1", "LPT1", "COM99999999999", ""})
+    const std::pair<const char*, unsigned> valid[] = {{"COM1", 1},          {"COM9", 9},
+                                                      {"\\\\.\\COM10", 10}, {"\\\\.\\COM256", 256},
+                                                      {"\\\\.\\COM1", 1},   {"com3", 3}};
+    for (const auto& [name, number] : valid) EXPECT_EQ(TPortResolver::PortNumber(name), number) << name;
+    for (const char* name :
+         {"COM0", "COM01", "COM", "\\\\.\\COM", "COM1 ", "COM-1", "LPT1", "COM99999999999", ""})
         EXPECT_EQ(TPortResolver::PortNumber(name), std::nullopt) << name;
 }
 

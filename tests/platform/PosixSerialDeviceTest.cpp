@@ -12,7 +12,7 @@
 
 #include "platform/posix/PosixSerialDevice.h"
 #include "platform/posix/PseudoTerminal.h"
-#include "tests/support/PtyIo.h"
+#include "support/PtyIo.h"
 
 // Missing, busy and non-terminal devices are covered through the port factory.
 

@@ -1,18 +1,18 @@
-#include "platform/qt/QtMessageLoop.h"
+#include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QEvent>
-
-#include <gtest/gtest.h>
-
 #include <memory>
 #include <thread>
 #include <vector>
+
+#include "platform/qt/QtMessageLoop.h"
 
 namespace {
 
 // One application object per process, made before the first loop.
 bool EnsureApplication() {
+    if (QCoreApplication::instance() != nullptr) return true;
     static int argc = 1;
     static char name[] = "platform_tests";
     static char* argv[] = {name, nullptr};
@@ -26,8 +26,7 @@ protected:
     template <typename TDone>
     bool DispatchUntil(TDone done) {
         while (!done())
-            if (!loop_.WaitAndDispatch(5000))
-                return done();
+            if (!loop_.WaitAndDispatch(5000)) return done();
         return true;
     }
 
@@ -39,14 +38,12 @@ TEST_F(QtMessageLoopTest, PostsFromAnotherThreadRunInOrder) {
     constexpr std::size_t kCount = 3000;
     std::vector<std::size_t> seen;
     std::thread poster([&] {
-        for (std::size_t i = 0; i < kCount; ++i)
-            EXPECT_TRUE(loop_.Post([&seen, i] { seen.push_back(i); }));
+        for (std::size_t i = 0; i < kCount; ++i) EXPECT_TRUE(loop_.Post([&seen, i] { seen.push_back(i); }));
     });
     const bool all = DispatchUntil([&] { return seen.size() == kCount; });
     poster.join();
     ASSERT_TRUE(all) << seen.size();
-    for (std::size_t i = 0; i < kCount; ++i)
-        ASSERT_EQ(seen[i], i);
+    for (std::size_t i = 0; i < kCount; ++i) ASSERT_EQ(seen[i], i);
 }
 
 TEST_F(QtMessageLoopTest, WaitInsideATaskDispatchesPostsFromAnotherThread) {
@@ -110,8 +107,7 @@ TEST_F(QtMessageLoopTest, TimersRepeatUntilStoppedAndDelayedTasksRunOnce) {
     int ticks = 0, delayed = 0, cancelled = 0;
     TMessageLoop::TTimerId id = 0;
     id = loop_.StartTimer(1, [&] {
-        if (++ticks == 3)
-            loop_.StopTimer(id);  // from inside its own tick
+        if (++ticks == 3) loop_.StopTimer(id);  // from inside its own tick
     });
     loop_.PostDelayed(2, [&] { ++delayed; });
     loop_.StopTimer(loop_.PostDelayed(2, [&] { ++cancelled; }));

@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/VirtualMessageLoop.h"
+#include "support/VirtualMessageLoop.h"
 
 namespace {
 

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <span>
 #include <vector>
 
 #include "sim/SimUnit.h"
+#include "support/SameBytes.h"
 #include "tests/sim/SimTestFrames.h"
 
 using simtest::Bytes;
@@ -51,7 +53,9 @@ TEST(SimFaults, SameSeedSameFaults) {
     EXPECT_TRUE(SameReplies(first, RunReads(RandomFaults(42), 60)));
     EXPECT_FALSE(SameReplies(first, RunReads(RandomFaults(43), 60)));
 
-    // Every kind of fault struck at least once, and some replies came through untouched.
+    // Every kind of fault struck, and some replies came through untouched. A seed names one
+    // fault sequence on every platform (a recorded seed replays it), so the tallies of seed 42
+    // are fixed: a change in how the plan draws shows here.
     int clean = 0, dropped = 0, delayed = 0, altered = 0;
     for (const TSimReply& r : first) {
         if (r.Bytes.empty()) {
@@ -63,10 +67,10 @@ TEST(SimFaults, SameSeedSameFaults) {
         }
         if (r.DelayUs >= 700000) ++delayed;
     }
-    EXPECT_GT(clean, 0);
-    EXPECT_GT(dropped, 0);
-    EXPECT_GT(delayed, 0);
-    EXPECT_GT(altered, 0);
+    EXPECT_EQ(clean, 25);
+    EXPECT_EQ(dropped, 10);
+    EXPECT_EQ(delayed, 17);
+    EXPECT_EQ(altered, 25);
 }
 
 TEST(SimFaults, RatesOfOneKindDoNotMoveTheOthers) {
@@ -102,7 +106,7 @@ TEST(SimFaults, TargetedFaultsStrikeTheirExchange) {
         differing += replies[2].Bytes[i] != kIdentityReply[i];
     EXPECT_EQ(differing, 1);
     ASSERT_EQ(replies[3].Bytes.size(), kIdentityReply.size() + 5);
-    EXPECT_TRUE(std::equal(kIdentityReply.begin(), kIdentityReply.end(), replies[3].Bytes.begin() + 5));
+    EXPECT_TRUE(SameBytes(kIdentityReply, std::span(replies[3].Bytes).subspan(5)));
     EXPECT_EQ(replies[4].Bytes, kIdentityReply);
     EXPECT_EQ(replies[4].DelayUs, 250000u);
     EXPECT_TRUE(replies[5].Bytes.empty());

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
+#include <span>
 
 #include "sim/SimModelTable.h"
 #include "sim/SimUnit.h"
+#include "support/SameBytes.h"
 #include "tests/sim/SimTestFrames.h"
 
 using simtest::Bytes;
@@ -205,10 +207,10 @@ TEST(SimUnitBoot, EraseAndWriteOnlyInsideTheApplicationArea) {
     }
     const auto& flash = unit.Flash();
     EXPECT_EQ(flash[2047], 0xA5);
-    EXPECT_TRUE(std::equal(flash.begin() + 2048, flash.begin() + 2048 + 128, Block(2).begin()));
+    EXPECT_TRUE(SameBytes(Block(2), std::span(flash).subspan(2048, 128), 2048));
     EXPECT_EQ(flash[2048 + 128], 0xFF);
     EXPECT_EQ(flash[2048 + 512], 0xA5);
-    EXPECT_TRUE(std::equal(flash.begin() + 0xBF80, flash.begin() + 0xC000, Block(3).begin()));
+    EXPECT_TRUE(SameBytes(Block(3), std::span(flash).subspan(0xBF80, 128), 0xBF80));
     EXPECT_EQ(flash[0xBE00], 0xFF);
     EXPECT_EQ(flash[0xC000], 0xA5);
     EXPECT_EQ(unit.Statistics().RefusedErases, 3u);
@@ -227,7 +229,7 @@ TEST(SimUnitBoot, BlockWithDleBytesArrivesIntact) {
     EXPECT_FALSE(Exchange(unit, simtest::EraseRequest(0x1000), now, 115200).empty());
     // Address 0x1000 puts a DLE into the address too.
     EXPECT_FALSE(Exchange(unit, simtest::WriteBlockRequest(0x1000, block), now, 115200).empty());
-    EXPECT_TRUE(std::equal(block.begin(), block.end(), unit.Flash().begin() + 0x1000));
+    EXPECT_TRUE(SameBytes(block, std::span(unit.Flash()).subspan(0x1000, block.size()), 0x1000));
 }
 
 TEST(SimUnitBoot, RestartRunsTheNewFirmwareOnceTheBootFlagIsCleared) {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/ChildProcess.h"
-#include "tests/support/PtyIo.h"
+#include "support/ChildProcess.h"
+#include "support/PtyIo.h"
 
 namespace simtest {
 

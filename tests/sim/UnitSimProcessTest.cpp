@@ -8,11 +8,13 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "support/SameBytes.h"
+#include "support/TestPortsDirectory.h"
 #include "tests/sim/UnitSimProcess.h"
-#include "tests/support/TestPortsDirectory.h"
 
 using simtest::kPatienceMs;
 using simtest::ReadFile;
@@ -64,7 +66,7 @@ TEST(UnitSimProcess, AnswersModbusOverItsPortAndCleansUpOnSigterm) {
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(ports.Entry(7))));
     const Bytes flash = ReadFile(dump);
     ASSERT_EQ(flash.size(), 65536u);
-    EXPECT_TRUE(std::equal(initial.begin(), initial.end(), flash.begin()));
+    EXPECT_TRUE(SameBytes(initial, std::span(flash).first(initial.size())));
     EXPECT_EQ(flash[3000], 0xFF);
     EXPECT_EQ(flash[65535], 0xFF);
 }

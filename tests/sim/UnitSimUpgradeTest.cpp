@@ -7,13 +7,15 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "platform/posix/Termios2.h"
+#include "support/SameBytes.h"
+#include "support/TestPortsDirectory.h"
 #include "tests/sim/SimTestFrames.h"
 #include "tests/sim/UnitSimProcess.h"
-#include "tests/support/TestPortsDirectory.h"
 
 using simtest::Bytes;
 
@@ -59,7 +61,7 @@ TEST(UnitSimUpgrade, FastModelSwitchesSpeedWithItsModeAndDumpsFlashOnRestart) {
     // The dump is written before the restart is answered.
     const Bytes flash = simtest::ReadFile(dump);
     ASSERT_EQ(flash.size(), 65536u);
-    EXPECT_TRUE(std::equal(block.begin(), block.end(), flash.begin() + 0x0800));
+    EXPECT_TRUE(SameBytes(block, std::span(flash).subspan(0x0800, block.size()), 0x0800));
     EXPECT_EQ(flash[0x0880], 0xFF);
 
     // Back in the application at 800000, running the new version.

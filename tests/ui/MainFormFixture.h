@@ -10,7 +10,7 @@
 
 #include "platform/posix/PseudoTerminal.h"
 #include "platform/qt/QtMessageLoop.h"
-#include "tests/support/TempDir.h"
+#include "support/TempDir.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/qt/AboutBox.h"
 #include "ui/qt/CommSelFrm.h"

@@ -8,7 +8,7 @@
 
 #include "link/LumoComms.h"
 #include "platform/qt/QtMessageLoop.h"
-#include "tests/support/MemoryPortFactory.h"
+#include "support/MemoryPortFactory.h"
 #include "tests/ui/UiTestSupport.h"
 
 namespace {

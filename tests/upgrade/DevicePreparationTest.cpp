@@ -15,8 +15,10 @@ TSimConfig CarryOverUnit(std::uint16_t version, bool resets = true) {
     config.NewVersion = 110;
     config.ResetSettingsOnRestart = resets;
     config.Settings.push_back({17, 24, 0x1724});
-    for (std::uint16_t r = 22; r <= 32; ++r) config.Settings.push_back({19, r, static_cast<std::uint16_t>(0x1900 + r)});
-    for (std::uint16_t r = 7; r <= 28; ++r) config.Settings.push_back({20, r, static_cast<std::uint16_t>(0x2000 + r)});
+    for (std::uint16_t r = 22; r <= 32; ++r)
+        config.Settings.push_back({19, r, static_cast<std::uint16_t>(0x1900 + r)});
+    for (std::uint16_t r = 7; r <= 28; ++r)
+        config.Settings.push_back({20, r, static_cast<std::uint16_t>(0x2000 + r)});
     return config;
 }
 
@@ -48,7 +50,7 @@ TEST_F(DevicePreparationTest, SettingsOfA6155AreCarriedAcrossTheUpgrade) {
     // Identity, then the three saves; after the boot phase 1, 11, 11 and 11 registers and the commit.
     ASSERT_EQ(requests.size(), 10u);
     const std::vector<std::tuple<int, int, int, int>> expected = {
-        {19, 3, 20, 2},   {17, 3, 24, 1},    {19, 3, 22, 11},  {20, 3, 7, 22},     {19, 103, 29, 0x5A3E},
+        {19, 3, 20, 2},        {17, 3, 24, 1},    {19, 3, 22, 11},  {20, 3, 7, 22},    {19, 103, 29, 0x5A3E},
         {17, 103, 24, 0x1724}, {19, 104, 22, 11}, {20, 104, 7, 11}, {20, 104, 18, 11}, {19, 103, 29, 0x6E19},
     };
     for (std::size_t i = 0; i < expected.size(); ++i) {
@@ -83,7 +85,8 @@ TEST_F(DevicePreparationTest, SettingsOfA6155AreCarriedAcrossTheUpgrade) {
     // 5000 ms between the restart and the first restore write; 3000 ms after the commit.
     std::optional<std::uint32_t> restart;
     for (const auto& f : Frames())
-        if (f.Bytes == std::vector<std::uint8_t>{0x10, 0x02, 0x00, 0x00, 0x00, 0x10, 0x03}) restart = f.TimeMs;
+        if (f.Bytes == std::vector<std::uint8_t>{0x10, 0x02, 0x00, 0x00, 0x00, 0x10, 0x03})
+            restart = f.TimeMs;
     ASSERT_TRUE(restart);
     const std::uint32_t restartMs = *restart;
     EXPECT_GE(requests[5].timeMs - restartMs, 5000u);
@@ -109,10 +112,10 @@ TEST_F(DevicePreparationTest, CarryOverDoesNotApplyOutsideItsCondition) {
         Build(config);
         ReopenAt(9600);
         ASSERT_EQ(device->ReadDeviceIdentity(), 1);
-        EXPECT_EQ(device->SaveDeviceSettings(), TDevicePreparation::kNotApplicable);
+        EXPECT_EQ(device->SaveDeviceSettings(), kReplyNotApplicable);
         const auto before = Frames().size();
         const auto start = loop.Now();
-        EXPECT_EQ(device->RestoreDeviceSettings(), TDevicePreparation::kNotApplicable);
+        EXPECT_EQ(device->RestoreDeviceSettings(), kReplyNotApplicable);
         EXPECT_EQ(Frames().size(), before);  // nothing sent by either
         EXPECT_EQ(loop.Now() - start >= 5000, c.waitsBeforeRestore);
     }
@@ -131,7 +134,7 @@ TEST_F(DevicePreparationTest, SilentUnitGivesZeroIdentityAfterThreeAttempts) {
     EXPECT_GE(loop.Now() - start, 3u * 2100u);
     // The restore then returns at once.
     const auto restoreStart = loop.Now();
-    EXPECT_EQ(device->RestoreDeviceSettings(), TDevicePreparation::kNotApplicable);
+    EXPECT_EQ(device->RestoreDeviceSettings(), kReplyNotApplicable);
     EXPECT_EQ(loop.Now(), restoreStart);
 }
 

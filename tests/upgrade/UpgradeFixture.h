@@ -3,17 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "boot/BootCommands.h"
 #include "link/LumoComms.h"
 #include "package/FirmwareImage.h"
-#include "platform/RecordingLog.h"
 #include "sim/SimConfig.h"
-#include "tests/support/MemoryPortFactory.h"
-#include "tests/support/SimulatedUnitPort.h"
-#include "tests/support/VirtualMessageLoop.h"
+#include "support/MemoryPortFactory.h"
+#include "support/RecordingLog.h"
+#include "support/SameBytes.h"
+#include "support/SimulatedUnitPort.h"
+#include "support/VirtualMessageLoop.h"
 #include "upgrade/DevicePreparation.h"
 #include "upgrade/UpgradeSequencer.h"
 #include "upgrade/UpgradeView.h"
@@ -73,7 +75,8 @@ protected:
         package->ExpectedModel = expectedModel ? expectedModel : model;
         package->PackageVersion = version;
         for (std::size_t a = 0; a < FirmwareImage::kImageSize; ++a)
-            package->ImageBuffer[a] = static_cast<std::uint8_t>((a * 7 + (a >> 7) * 13) ^ (a % 97 == 0 ? 0 : 0x10));
+            package->ImageBuffer[a] =
+                static_cast<std::uint8_t>((a * 7 + (a >> 7) * 13) ^ (a % 97 == 0 ? 0 : 0x10));
         package->MarkAllPresent();
     }
 
@@ -110,11 +113,20 @@ protected:
     std::vector<TFrame> Frames() const {
         std::vector<TFrame> frames;
         for (const auto& d : ports->Devices(kPort))
-            for (const auto& w : d->Writes()) frames.push_back({w.Bytes, d->CurrentSettings().BaudRate, w.TimeMs});
+            for (const auto& w : d->Writes())
+                frames.push_back({w.Bytes, d->CurrentSettings().BaudRate, w.TimeMs});
         return frames;
     }
 
-    bool FlashHoldsImage() const { return unit->FlashMatches(package->ImageBuffer.data(), 2048, package->ProgramEnd); }
+    // The unit's application area, 2048 to ProgramEnd, holds the package's image.
+    ::testing::AssertionResult FlashHoldsImage() const {
+        if (package->ProgramEnd < 2048 || package->ProgramEnd >= FirmwareImage::kImageSize)
+            return ::testing::AssertionFailure()
+                   << "ProgramEnd " << package->ProgramEnd << " is outside the image";
+        const std::size_t length = package->ProgramEnd + 1 - 2048;
+        return SameBytes(std::span(package->ImageBuffer).subspan(2048, length),
+                         std::span(unit->Unit().Flash()).subspan(2048, length), 2048);
+    }
 
     TVirtualMessageLoop loop;
     THistoryLog log;

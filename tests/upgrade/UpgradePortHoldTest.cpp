@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "tests/support/SuccessLog.h"
+#include "support/SuccessLog.h"
 #include "tests/upgrade/UpgradeFixture.h"
 
 namespace {

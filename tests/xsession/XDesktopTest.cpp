@@ -12,9 +12,9 @@
 #include "package/FirmwareImage.h"
 #include "package/TitleTable.h"
 #include "platform/posix/PseudoTerminal.h"
-#include "tests/support/ChildProcess.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/TestPortsDirectory.h"
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
+#include "support/TestPortsDirectory.h"
 #include "tests/xsession/XSession.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "tests/support/VirtualMessageLoop.h"
+#include "support/VirtualMessageLoop.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -9,7 +9,7 @@
 
 #include "link/PortFactory.h"
 #include "platform/MessageLoop.h"
-#include "tests/support/MemorySerialDevice.h"
+#include "support/MemorySerialDevice.h"
 
 // Port access for tests: ports are in-memory devices named as the link names them
 // ("COM1", "\\.\COM10"). Every successful open of a claim makes a new TMemorySerialDevice;

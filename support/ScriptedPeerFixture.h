@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "link/LumoComms.h"
-#include "tests/support/MemoryPortFactory.h"
-#include "tests/support/VirtualMessageLoop.h"
+#include "support/MemoryPortFactory.h"
+#include "support/VirtualMessageLoop.h"
 
 // A link open on an in-memory COM1, on the virtual clock, with a scripted peer that answers
 // every request with the chunks in `answer` (each after its delay).

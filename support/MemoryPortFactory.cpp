@@ -1,4 +1,4 @@
-#include "tests/support/MemoryPortFactory.h"
+#include "support/MemoryPortFactory.h"
 
 #include "link/CommsError.h"
 

@@ -35,7 +35,8 @@ public:
     // Generous bound for a process to answer or end; it only keeps a broken run from hanging.
     static constexpr int kPatienceMs = 60000;
 
-    TChildProcess(const std::string& program, std::vector<std::string> args, const std::string& workDir = "") {
+    TChildProcess(const std::string& program, std::vector<std::string> args,
+                  const std::string& workDir = "") {
         int out[2], err[2];
         if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
         const std::string path = ProgramPath(program);

@@ -32,8 +32,7 @@ inline TBytes ReadBytes(int fd, std::size_t count, int idleMs = 5000) {
     pollfd ready{fd, POLLIN, 0};
     while (got.size() < count && ::poll(&ready, 1, idleMs) > 0) {
         const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, count - got.size()));
-        if (n <= 0 && (n == 0 || errno != EAGAIN))
-            break;
+        if (n <= 0 && (n == 0 || errno != EAGAIN)) break;
         got.insert(got.end(), buffer, buffer + std::max<ssize_t>(n, 0));
     }
     return got;

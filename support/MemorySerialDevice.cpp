@@ -1,4 +1,4 @@
-#include "tests/support/MemorySerialDevice.h"
+#include "support/MemorySerialDevice.h"
 
 #include <algorithm>
 #include <cstring>

@@ -5,8 +5,8 @@
 
 #include "platform/OperatorLog.h"
 
-// An operator log that keeps its lines in memory: the headless runner prints them, tests
-// read them. Counts the calls, so a test can tell an added line from a replaced one.
+// An operator log that keeps its lines in memory for a test or a benchmark to read. Counts
+// the lines added and appended, so a test can tell which of the two calls a line came from.
 class TRecordingLog : public OperatorLog {
 public:
     void Clear() override;
@@ -18,14 +18,10 @@ public:
     // The last line, empty when there is none.
     std::string LastLine() const;
     int AddCount() const { return addCount_; }
-    int ReplaceCount() const { return replaceCount_; }
     int AppendCount() const { return appendCount_; }
-    int ClearCount() const { return clearCount_; }
 
 private:
     std::vector<std::string> lines_;
     int addCount_ = 0;
-    int replaceCount_ = 0;
     int appendCount_ = 0;
-    int clearCount_ = 0;
 };

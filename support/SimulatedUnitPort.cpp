@@ -1,4 +1,4 @@
-#include "tests/support/SimulatedUnitPort.h"
+#include "support/SimulatedUnitPort.h"
 
 TSimulatedUnitPort::TSimulatedUnitPort(TVirtualMessageLoop& loop, TMemoryPortFactory& ports,
                                        const std::string& portName, const TSimConfig& config)

@@ -1,7 +1,6 @@
-#include "platform/RecordingLog.h"
+#include "support/RecordingLog.h"
 
 void TRecordingLog::Clear() {
-    ++clearCount_;
     lines_.clear();
 }
 
@@ -11,7 +10,6 @@ void TRecordingLog::AddLogLine(const std::string& text) {
 }
 
 void TRecordingLog::ReplaceLogLine(const std::string& text) {
-    ++replaceCount_;
     if (!lines_.empty()) {
         lines_.back() = text;
     }

@@ -5,8 +5,8 @@
 
 #include "sim/SimConfig.h"
 #include "sim/SimUnit.h"
-#include "tests/support/MemoryPortFactory.h"
-#include "tests/support/VirtualMessageLoop.h"
+#include "support/MemoryPortFactory.h"
+#include "support/VirtualMessageLoop.h"
 
 // A simulated unit on an in-memory port, on the virtual clock: every frame the link writes
 // reaches the unit with the line settings the device has at that moment, and the unit's
