@@ -75,7 +75,7 @@ protected:
 
     void TearDown() override {
         std::error_code ignored;
-        fs::remove(fs::path(BOOTLOADER_WINE_PREFIX) / "dosdevices" / "com1", ignored);
+        fs::remove(fs::path(BOOTLOADER_WINE_PREFIX) / "dosdevices" / linkName, ignored);
     }
 
     // unitsim on a pseudo-terminal, which becomes COM1 of the prefix.
@@ -93,7 +93,7 @@ protected:
 
     std::map<std::string, std::string> ExpectedLinks() const {
         if (slave.empty()) return {};
-        return {{"com1", slave}};
+        return {{linkName, slave}};
     }
 
     // Runs bootloader-cli.exe under Wine in directory; its exit status.
@@ -125,6 +125,8 @@ protected:
     std::unique_ptr<TChildProcess> unit;
     std::unique_ptr<TChildProcess> runner;
     std::string slave;
+    // The one port link of the test, to slave.
+    std::string linkName = "com1";
 };
 
 // The whole upgrade of the package the runner carries, with the port taken from the settings
@@ -176,8 +178,16 @@ TEST_F(WineRunnerTest, MissingPortExitsTwo) {
     EXPECT_EQ(RunRunner({"--device", "\\\\.\\COM300"}, work.Path()), 2);
     EXPECT_NE(runner->Stderr.find("Unable To Open Comms Port. Please Select Another."), std::string::npos)
         << runner->Stderr;
-    // COM1 to COM255 of this prefix are declared empty: Wine answers their names with a port
-    // object of its own that leads nowhere, which the runner refuses as well.
+}
+
+TEST_F(WineRunnerTest, PortThatIsNoCommDeviceIsRefused) {
+    // A COM name that leads to a plain file opens, but is no serial port. (A COM name with no
+    // link at all is never opened here: Wine would fall back to the machine's /dev/ttyS<n-1>.)
+    std::ofstream(work.Path() / "not-a-port.bin").put('\0');
+    fs::create_symlink(work.Path() / "not-a-port.bin",
+                       fs::path(BOOTLOADER_WINE_PREFIX) / "dosdevices" / "com7");
+    slave = (work.Path() / "not-a-port.bin").string();
+    linkName = "com7";
     EXPECT_EQ(RunRunner({"--port", "7"}, work.Path()), 2);
     EXPECT_NE(runner->Stderr.find("File Handle is not a Comm Handle."), std::string::npos) << runner->Stderr;
 }

@@ -14,6 +14,10 @@
 # once the services run. The tests then link com1 to the simulated unit themselves and
 # check before and after every run that no other port exists.
 #
+# A COM name with no link is never to be opened by a test: Wine then falls back to the
+# machine's /dev/ttyS<n-1> itself. A test that needs a port that does not open links it to a
+# directory, and one that needs a name that is no serial port links it to a plain file.
+#
 # The prefix's programs get a display of their own: start runs a private X server (Xvfb)
 # with a window manager (openbox) before anything of Wine starts, and writes its name
 # (":N") to PREFIX.display. Every Wine program then sees it, the desktop process the
