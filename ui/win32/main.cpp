@@ -19,17 +19,22 @@
 
 namespace {
 
+// Shown in a message box, which wraps long lines itself in a proportional font: paragraphs
+// carry no line breaks of their own, and each option's text sits on a line below it.
 const char kHelp[] =
     "Usage: bootloader.exe [options]\n"
     "\n"
-    "Firmware updater for serial-attached controller units. Start it from the folder whose\n"
+    "Firmware updater for serial-attached controller units. Start it from the folder whose "
     "Bootload.Ini names the port to use (it is created there with COM1 when missing).\n"
     "\n"
     "Options:\n"
-    "  --help, -h, /?        This text.\n"
-    "  --version, -v         The program's version and the firmware package it carries.\n"
-    "  --enable-load-file    Show the File, Load File command (load a raw image file and\n"
-    "                        type its processor and model numbers).\n";
+    "--help, -h, /?\n"
+    "\tThis text.\n"
+    "--version, -v\n"
+    "\tThe program's version and the firmware package it carries.\n"
+    "--enable-load-file\n"
+    "\tShow the File, Load File command (load a raw image file and type its processor and "
+    "model numbers).\n";
 
 std::vector<std::string> Arguments() {
     std::vector<std::string> arguments;
