@@ -1,6 +1,6 @@
 #include "app/ApplicationCore.h"
 
-#include "package/TitleTable.h"
+#include "package/PackageNumbers.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
 #include "platform/StrToInt.h"
@@ -26,11 +26,7 @@ void TApplicationCore::FormCreate(bool useSettingsFile) {
     Package.ClearImage();
     if (useSettingsFile) LoadSettings();
     view_.HideLoadFile();
-    Package.ProcessorNumber = ReadResourceWord("PROC_NUM");
-    Package.SetProgramEnd(Package.ProcessorNumber);
-    Package.PackageModel = ReadResourceWord("VX_NUM");
-    Package.PackageVersion = ReadResourceWord("FW_VER");
-    ApplyTitleTable(Package, ApplicationTitle);
+    ReadPackageFromResources(Package, ApplicationTitle);
     view_.SetApplicationTitle(ApplicationTitle);
     view_.SetCaption(ApplicationTitle);
     Package.LoadImageFromResource();

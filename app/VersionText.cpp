@@ -4,9 +4,8 @@
 #include <memory>
 
 #include "app/AboutTexts.h"
-#include "package/FirmwareImage.h"
 #include "package/FormatVersion.h"
-#include "package/TitleTable.h"
+#include "package/PackageNumbers.h"
 #include "platform/VersionInfo.h"
 
 std::string VersionText(const std::string& program, const TVersionInfo& info) {
@@ -28,11 +27,8 @@ std::string VersionText(const std::string& program, const TVersionInfo& info) {
     try {
         // Heap: the image buffer is 64 KiB.
         const auto package = std::make_unique<FirmwareImage>();
-        package->ProcessorNumber = ReadResourceWord("PROC_NUM");
-        package->PackageModel = ReadResourceWord("VX_NUM");
-        package->PackageVersion = ReadResourceWord("FW_VER");
         std::string title;
-        ApplyTitleTable(*package, title);
+        ReadPackageFromResources(*package, title);
         text += "Firmware package: model " + std::to_string(package->PackageModel) + " version " +
                 FormatVersion(package->PackageVersion) + ", processor " +
                 std::to_string(package->ProcessorNumber) + (title.empty() ? "" : " (" + title + ")") + "\n";

@@ -10,10 +10,9 @@
 #include <memory>
 #include <string>
 
-#include "package/FirmwareImage.h"
 #include "package/FormatVersion.h"
 #include "package/ModelProfile.h"
-#include "package/TitleTable.h"
+#include "package/PackageNumbers.h"
 
 namespace {
 
@@ -37,11 +36,7 @@ int main(int argc, char** argv) {
         auto package = std::make_unique<FirmwareImage>();
         std::string title;
         package->ClearImage();
-        package->ProcessorNumber = ReadResourceWord("PROC_NUM");
-        package->SetProgramEnd(package->ProcessorNumber);
-        package->PackageModel = ReadResourceWord("VX_NUM");
-        package->PackageVersion = ReadResourceWord("FW_VER");
-        ApplyTitleTable(*package, title);
+        ReadPackageFromResources(*package, title);
         package->LoadImageFromResource();
 
         const ModelProfile profile = ProfileFor(package->ExpectedModel);

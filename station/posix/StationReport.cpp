@@ -17,7 +17,7 @@
 #include "cli/RunnerContract.h"
 #include "cli/StationUsageError.h"
 #include "package/FormatVersion.h"
-#include "package/TitleTable.h"
+#include "package/PackageNumbers.h"
 #include "platform/StrToInt.h"
 #include "station/StationDigest.h"
 
@@ -156,12 +156,8 @@ FirmwareImage TStationReport::Package(const std::optional<std::string>& image,
                                       const std::optional<std::string>& processor,
                                       const std::optional<std::string>& model) {
     FirmwareImage package;
-    package.ProcessorNumber = ReadResourceWord("PROC_NUM");
-    package.SetProgramEnd(package.ProcessorNumber);
-    package.PackageModel = ReadResourceWord("VX_NUM");
-    package.PackageVersion = ReadResourceWord("FW_VER");
     std::string title;
-    ApplyTitleTable(package, title);
+    ReadPackageFromResources(package, title);
     if (!image) package.LoadImageFromResource();
     if (image) {
         if (const std::string problem = ImageFileProblem(*image); !problem.empty())
