@@ -3,7 +3,6 @@
 #include "package/PackageNumbers.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
-#include "platform/StrToInt.h"
 
 TApplicationCore::TApplicationCore(TMessageLoop& loop, TAppView& view, OperatorLog& log,
                                    TPortFactoryMaker makePorts)
@@ -99,14 +98,11 @@ void TApplicationCore::ChangePort(int position) {
 void TApplicationCore::LoadFileImage(const std::string& path) { Package.LoadImageFromFile(path); }
 
 void TApplicationCore::ApplyProcessorText(const std::string& text) {
-    Package.ProcessorNumber = static_cast<std::uint16_t>(StrToInt(text));
-    Package.SetProgramEnd(Package.ProcessorNumber);
+    SetProcessorFromText(Package, text);
 }
 
 void TApplicationCore::ApplyModelText(const std::string& text) {
-    const auto model = static_cast<std::uint16_t>(StrToInt(text));
-    Package.PackageModel = model;
-    Package.ExpectedModel = model;
+    const std::uint16_t model = SetModelFromText(Package, text);
     log_.AppendLine("New File Loaded...VX" + std::to_string(model));
     view_.SetStartEnabled(true);
 }

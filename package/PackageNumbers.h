@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "package/FirmwareImage.h"
@@ -11,3 +12,10 @@
 // Throws EResourceError "Resource <name> not found".
 void ReadPackageFromResources(FirmwareImage& package, std::string& applicationTitle);
 
+// Load File's processor number, as typed: sets ProcessorNumber (cut to 16 bits) and
+// ProgramEnd from the processor table. Throws EConvertError for text that is no number.
+void SetProcessorFromText(FirmwareImage& package, const std::string& text);
+
+// Load File's model number, as typed: sets PackageModel and ExpectedModel (cut to 16 bits) and
+// returns it. Throws EConvertError for text that is no number.
+std::uint16_t SetModelFromText(FirmwareImage& package, const std::string& text);

@@ -18,7 +18,6 @@
 #include "cli/StationUsageError.h"
 #include "package/FormatVersion.h"
 #include "package/PackageNumbers.h"
-#include "platform/StrToInt.h"
 #include "station/StationDigest.h"
 
 namespace {
@@ -164,10 +163,8 @@ FirmwareImage TStationReport::Package(const std::optional<std::string>& image,
             throw EStationUsageError(problem);
         package.LoadImageFromFile(*image);
         try {
-            package.ProcessorNumber = static_cast<std::uint16_t>(StrToInt(processor.value_or("")));
-            package.SetProgramEnd(package.ProcessorNumber);
-            package.PackageModel = package.ExpectedModel =
-                static_cast<std::uint16_t>(StrToInt(model.value_or("")));
+            SetProcessorFromText(package, processor.value_or(""));
+            SetModelFromText(package, model.value_or(""));
         } catch (const std::exception& error) {
             throw EStationUsageError(error.what());
         }
