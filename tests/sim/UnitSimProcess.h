@@ -1,6 +1,7 @@
 #pragma once
 
-// unitsim started as a child process for a test, its ready line and its pseudo-terminal.
+// What the tests that start unitsim as a child process (a TChildProcess whose standard output
+// carries the ready line) share: patience, its pseudo-terminal and its flash dump.
 
 #include <cstdint>
 #include <filesystem>
@@ -16,12 +17,6 @@ namespace simtest {
 
 // Generous bound for a process to answer or end; it only keeps a broken run from hanging.
 constexpr int kPatienceMs = 10000;
-
-// unitsim as a child process; its standard output carries the ready line.
-class TUnitSimProcess : public TChildProcess {
-public:
-    explicit TUnitSimProcess(std::vector<std::string> args) : TChildProcess("unitsim", std::move(args)) {}
-};
 
 inline std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);

@@ -18,7 +18,6 @@
 
 using simtest::kPatienceMs;
 using simtest::ReadFile;
-using simtest::TUnitSimProcess;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {
@@ -46,8 +45,8 @@ TEST(UnitSimProcess, AnswersModbusOverItsPortAndCleansUpOnSigterm) {
     for (std::size_t i = 0; i < initial.size(); ++i) initial[i] = std::uint8_t(i * 13);
     const std::string init = ports.WriteFile("init.bin", std::string(initial.begin(), initial.end()));
 
-    TUnitSimProcess sim({"--ports-dir", ports.Path().string(), "--port", "7", "--model", "6155", "--version",
-                         "109", "--flash-init", init, "--flash-dump", dump.string()});
+    TChildProcess sim("unitsim", {"--ports-dir", ports.Path().string(), "--port", "7", "--model", "6155",
+                                  "--version", "109", "--flash-init", init, "--flash-dump", dump.string()});
     const std::string ready = sim.ReadLine();
     ASSERT_EQ(ready.rfind("unitsim: COM7 -> /dev/pts/", 0), 0u) << ready;
     const std::string slave = ready.substr(ready.find("/dev/"));
@@ -73,7 +72,7 @@ TEST(UnitSimProcess, AnswersModbusOverItsPortAndCleansUpOnSigterm) {
 
 TEST(UnitSimProcess, HangUpFaultDropsTheLine) {
     TTestPortsDirectory ports;
-    TUnitSimProcess sim({"--ports-dir", ports.Path().string(), "--port", "2", "--hang-up-at", "1"});
+    TChildProcess sim("unitsim", {"--ports-dir", ports.Path().string(), "--port", "2", "--hang-up-at", "1"});
     const std::string ready = sim.ReadLine();
     ASSERT_EQ(ready.rfind("unitsim: COM2 -> /dev/pts/", 0), 0u) << ready;
     const int fd = OpenRaw(ports.Entry(2), B9600);
@@ -92,7 +91,7 @@ TEST(UnitSimProcess, HangUpFaultDropsTheLine) {
 TEST(UnitSimProcess, RefusesToTakeOverAnotherEntry) {
     TTestPortsDirectory ports;
     ports.WriteFile("COM4", "not a link");
-    TUnitSimProcess sim({"--ports-dir", ports.Path().string(), "--port", "4"});
+    TChildProcess sim("unitsim", {"--ports-dir", ports.Path().string(), "--port", "4"});
     EXPECT_EQ(sim.Wait(), 1);
     EXPECT_EQ(ReadFile(ports.Entry(4)), (Bytes{'n', 'o', 't', ' ', 'a', ' ', 'l', 'i', 'n', 'k'}));
 }

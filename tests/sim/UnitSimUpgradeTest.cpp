@@ -34,7 +34,7 @@ Bytes Ask(int fd, std::uint32_t baud, const Bytes& request, std::size_t replyLen
 TEST(UnitSimUpgrade, FastModelSwitchesSpeedWithItsModeAndDumpsFlashOnRestart) {
     TTestPortsDirectory ports;
     const auto dump = ports.Path() / "flash.bin";
-    simtest::TUnitSimProcess sim({"--ports-dir", ports.Path().string(), "--port", "3", "--model", "6152",
+    TChildProcess sim("unitsim", {"--ports-dir", ports.Path().string(), "--port", "3", "--model", "6152",
                                   "--version", "104", "--new-version", "107", "--flash-dump", dump.string()});
     ASSERT_EQ(sim.ReadLine().rfind("unitsim: COM3 -> ", 0), 0u);
     const int fd = ::open(ports.Entry(3).c_str(), O_RDWR | O_NOCTTY);
