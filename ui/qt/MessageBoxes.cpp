@@ -13,19 +13,8 @@ QString& Title() {
 }
 
 QString Caption(TMsgDlgType type) {
-    switch (type) {
-        case TMsgDlgType::Warning:
-            return QStringLiteral("Warning");
-        case TMsgDlgType::Error:
-            return QStringLiteral("Error");
-        case TMsgDlgType::Information:
-            return QStringLiteral("Information");
-        case TMsgDlgType::Confirmation:
-            return QStringLiteral("Confirm");
-        case TMsgDlgType::Custom:
-            break;
-    }
-    return ApplicationTitle();
+    const std::string caption = DialogTypeCaption(type);
+    return caption.empty() ? ApplicationTitle() : QString::fromStdString(caption);
 }
 
 QMessageBox::Icon Icon(TMsgDlgType type) {

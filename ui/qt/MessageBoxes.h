@@ -6,12 +6,10 @@
 #include <string>
 
 #include "ui/DefaultErrorText.h"
+#include "ui/DialogType.h"
 
 // The operator's message boxes. All are modal, parentless (centred on the screen) and
 // offer no choice beyond their buttons.
-
-// Dialog types of ErrorBox, each with its own sound, caption and icon.
-enum class TMsgDlgType { Warning, Error, Information, Confirmation, Custom };
 
 // The application title: the caption of plain message boxes and of the default error box.
 // It starts empty and is set once at start-up. Qt's own display name cannot stand in for

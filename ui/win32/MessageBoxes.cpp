@@ -39,33 +39,28 @@ int ErrorBox(const std::string& message, TMsgDlgType type, UINT buttons, int hel
     (void)helpContext;
     UINT sound = MB_OK;
     UINT icon = 0;
-    std::string caption;
     switch (type) {
         case TMsgDlgType::Warning:
             sound = icon = MB_ICONEXCLAMATION;
-            caption = "Warning";
             break;
         case TMsgDlgType::Error:
             sound = icon = MB_ICONHAND;
-            caption = "Error";
             break;
         case TMsgDlgType::Information:
             // The plain default beep, not the asterisk sound.
             sound = MB_OK;
             icon = MB_ICONINFORMATION;
-            caption = "Information";
             break;
         case TMsgDlgType::Confirmation:
             sound = icon = MB_ICONQUESTION;
-            caption = "Confirm";
             break;
         case TMsgDlgType::Custom:
             sound = MB_ICONASTERISK;
-            caption = ApplicationTitle();
             break;
     }
+    const std::string caption = DialogTypeCaption(type);
     ::MessageBeep(sound);
-    return Show(message, caption, buttons | icon);
+    return Show(message, caption.empty() ? ApplicationTitle() : caption, buttons | icon);
 }
 
 void RunGuarded(const std::function<void()>& handler) {
