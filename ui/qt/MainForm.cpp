@@ -171,12 +171,10 @@ void TMainForm::Button1Click() {
 void TMainForm::Exit1Click() {
     RunGuarded([this] {
         // During an upgrade step the quit waits until the sequencer has stopped after it.
-        if (!core_->FormClose()) {
-            quitPending_ = true;
+        if (!closing_.Answer(TDeferredClose::TRequest::Exit, core_->FormClose())) {
             ShowClosePending();
             return;
         }
-        quitPending_ = false;
         QCoreApplication::quit();
     });
 }
@@ -210,13 +208,11 @@ void TMainForm::LoadFile1Click() {
 void TMainForm::closeEvent(QCloseEvent* event) {
     bool closeNow = true;
     RunGuarded([&] { closeNow = core_->FormClose(); });
-    if (closeNow) {
-        closePending_ = false;
+    if (closing_.Answer(TDeferredClose::TRequest::Close, closeNow)) {
         event->accept();
         return;
     }
     // The link and this window must outlive the request that is waiting now.
-    closePending_ = true;
     ShowClosePending();
     event->ignore();
 }
@@ -228,10 +224,16 @@ void TMainForm::ShowClosePending() {
 }
 
 void TMainForm::FinishDeferredClose() {
-    if (quitPending_)
-        Exit1Click();
-    else if (closePending_)
-        close();
+    switch (closing_.Due()) {
+        case TDeferredClose::TRequest::Exit:
+            Exit1Click();
+            break;
+        case TDeferredClose::TRequest::Close:
+            close();
+            break;
+        case TDeferredClose::TRequest::None:
+            break;
+    }
 }
 
 void TMainForm::ShowMainWindow() {
@@ -287,6 +289,6 @@ void TMainForm::UpgradeEnded(bool completed) {
     emit UpgradeFinished(completed);
     // Called from inside the sequencer's last step: the deferred close runs once that
     // step has returned, never under it.
-    if (closePending_ || quitPending_)
+    if (closing_.Pending())
         QMetaObject::invokeMethod(this, &TMainForm::FinishDeferredClose, Qt::QueuedConnection);
 }

@@ -14,6 +14,7 @@
 
 #include "app/AppView.h"
 #include "app/ApplicationCore.h"
+#include "ui/DeferredClose.h"
 #include "ui/qt/Bevel.h"
 #include "ui/qt/ListBoxLog.h"
 
@@ -114,6 +115,5 @@ private:
     std::unique_ptr<TApplicationCore> core_;
     TAboutBox* aboutBox_ = nullptr;
     TCommSelFrm* commSelFrm_ = nullptr;
-    bool closePending_ = false;
-    bool quitPending_ = false;
+    TDeferredClose closing_;
 };

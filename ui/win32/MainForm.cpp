@@ -94,12 +94,10 @@ void TMainForm::Button1Click() {
 void TMainForm::Exit1Click() {
     RunGuarded([this] {
         // During an upgrade step the quit waits until the sequencer has stopped after it.
-        if (!core_->FormClose()) {
-            quitPending_ = true;
+        if (!closing_.Answer(TDeferredClose::TRequest::Exit, core_->FormClose())) {
             ShowClosePending();
             return;
         }
-        quitPending_ = false;
         Finish();
     });
 }
@@ -148,13 +146,11 @@ void TMainForm::OnClose() {
     if (finished_) return;
     bool closeNow = true;
     RunGuarded([&] { closeNow = core_->FormClose(); });
-    if (!closeNow) {
+    if (!closing_.Answer(TDeferredClose::TRequest::Close, closeNow)) {
         // The link and this window must outlive the request that is waiting now.
-        closePending_ = true;
         ShowClosePending();
         return;
     }
-    closePending_ = false;
     Finish();
     ::ShowWindow(window_, SW_HIDE);
 }
@@ -173,14 +169,20 @@ void TMainForm::ShowClosePending() {
 }
 
 void TMainForm::FinishDeferredClose() {
-    if (quitPending_)
-        Exit1Click();
-    else if (closePending_)
-        OnClose();
+    switch (closing_.Due()) {
+        case TDeferredClose::TRequest::Exit:
+            Exit1Click();
+            break;
+        case TDeferredClose::TRequest::Close:
+            OnClose();
+            break;
+        case TDeferredClose::TRequest::None:
+            break;
+    }
 }
 
 LRESULT TMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_SETCURSOR && (closePending_ || quitPending_) && LOWORD(lParam) == HTCLIENT) {
+    if (message == WM_SETCURSOR && closing_.Pending() && LOWORD(lParam) == HTCLIENT) {
         ::SetCursor(::LoadCursorA(nullptr, IDC_APPSTARTING));
         return TRUE;
     }
@@ -246,5 +248,5 @@ void TMainForm::UpgradeEnded(bool completed) {
     log_->Refresh();
     // Called from inside the sequencer's last step: the deferred close runs once that
     // step has returned, never under it.
-    if (closePending_ || quitPending_) loop_.Post([this] { FinishDeferredClose(); });
+    if (closing_.Pending()) loop_.Post([this] { FinishDeferredClose(); });
 }

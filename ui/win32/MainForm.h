@@ -6,6 +6,7 @@
 
 #include "app/AppView.h"
 #include "app/ApplicationCore.h"
+#include "ui/DeferredClose.h"
 #include "ui/win32/Form.h"
 #include "ui/win32/ListBoxLog.h"
 
@@ -87,7 +88,6 @@ private:
     std::unique_ptr<TApplicationCore> core_;
     TAboutBox* aboutBox_ = nullptr;
     TCommSelFrm* commSelFrm_ = nullptr;
-    bool closePending_ = false;
-    bool quitPending_ = false;
+    TDeferredClose closing_;
     bool finished_ = false;
 };
