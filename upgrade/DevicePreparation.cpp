@@ -4,6 +4,22 @@
 #include "package/ModelProfile.h"
 #include "upgrade/PumpDelay.h"
 
+namespace {
+
+// Up to kAttempts tries of one request, stopping at the first kReplyNormal; returns the last
+// result (kReplyTimeout when no try was made).
+template <typename TRequest>
+std::int32_t WithRetries(TRequest request) {
+    std::int32_t result = kReplyTimeout;
+    for (int attempt = 0; attempt < TDevicePreparation::kAttempts; ++attempt) {
+        result = request();
+        if (result == kReplyNormal) break;
+    }
+    return result;
+}
+
+}  // namespace
+
 TDevicePreparation::TDevicePreparation(TMessageLoop& loop, TLumoComms& link, const FirmwareImage& package)
     : loop_(loop), link_(link), package_(package) {}
 
@@ -15,33 +31,23 @@ std::uint8_t TDevicePreparation::Slave(std::uint8_t slave) const {
 std::int32_t TDevicePreparation::RetryReadRegisters(std::uint8_t slave, std::uint8_t function,
                                                     std::uint16_t reg, std::uint16_t count,
                                                     std::span<std::uint16_t> values) {
-    std::int32_t result = kReplyTimeout;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        result = ModbusReadRegisters(link_, Slave(slave), function, reg, count, kModbusTimeoutTicks, values);
-        if (result == kReplyNormal) break;
-    }
-    return result;
+    return WithRetries([&] {
+        return ModbusReadRegisters(link_, Slave(slave), function, reg, count, kModbusTimeoutTicks, values);
+    });
 }
 
 std::int32_t TDevicePreparation::RetryWriteRegister(std::uint8_t slave, std::uint8_t function,
                                                     std::uint16_t reg, std::uint16_t value) {
-    std::int32_t result = kReplyTimeout;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        result = ModbusWriteRegister(link_, Slave(slave), function, reg, value, kModbusTimeoutTicks);
-        if (result == kReplyNormal) break;
-    }
-    return result;
+    return WithRetries(
+        [&] { return ModbusWriteRegister(link_, Slave(slave), function, reg, value, kModbusTimeoutTicks); });
 }
 
 std::int32_t TDevicePreparation::RetryWriteRegisters(std::uint8_t slave, std::uint8_t function,
                                                      std::uint16_t reg, std::uint16_t count,
                                                      std::span<const std::uint16_t> values) {
-    std::int32_t result = kReplyTimeout;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        result = ModbusWriteRegisters(link_, Slave(slave), function, reg, count, values, kModbusTimeoutTicks);
-        if (result == kReplyNormal) break;
-    }
-    return result;
+    return WithRetries([&] {
+        return ModbusWriteRegisters(link_, Slave(slave), function, reg, count, values, kModbusTimeoutTicks);
+    });
 }
 
 std::int32_t TDevicePreparation::ReadDeviceIdentity() {
