@@ -103,6 +103,12 @@ bool TLumoComms::Open() {
     return true;
 }
 
+bool TLumoComms::ReopenAt(std::uint32_t baudRate) {
+    Close();
+    BaudRate = baudRate;
+    return Open();
+}
+
 void TLumoComms::Close() {
     DisableTimer();
     linkState_ = kReplyClosed;

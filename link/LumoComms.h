@@ -86,6 +86,9 @@ public:
     // Allowed on a closed link. Wakes a waiting request, which then returns kReplyClosed.
     void Close();
     bool IsOpen() const;
+    // Close, then Open at another line speed (BaudRate keeps it); Open's answer. A failed
+    // open shows as failing requests in the steps that follow.
+    bool ReopenAt(std::uint32_t baudRate);
 
     // A run of opens that must all reach one device, as an upgrade's reopens at changing
     // line speeds do. From HoldPort on, the claim of the next first open (or of the port

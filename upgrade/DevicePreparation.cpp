@@ -122,19 +122,13 @@ void TDevicePreparation::CommitDeviceSettings() {
     PumpDelay(loop_, 3000);
 }
 
-void TDevicePreparation::Reopen(std::uint32_t baudRate) {
-    link_.Close();
-    link_.BaudRate = baudRate;
-    link_.Open();  // a failed open shows as failing requests in the steps that follow
-}
-
 void TDevicePreparation::EnterBootMode() {
     const ModelProfile profile = ProfileFor(package_.ExpectedModel);
-    Reopen(profile.ModbusSpeed);
+    link_.ReopenAt(profile.ModbusSpeed);
     // Single attempts, straight to the wire: a unit that has already switched cannot answer.
     for (const auto& step : profile.BootEntryRecipe) {
         ModbusWriteRegister(link_, step.Slave, step.FunctionCode, step.Register, BootModeEntryValue,
                             kModbusTimeoutTicks);
     }
-    Reopen(profile.BootSpeed);
+    link_.ReopenAt(profile.BootSpeed);
 }

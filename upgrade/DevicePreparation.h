@@ -51,7 +51,6 @@ public:
 private:
     bool CarryOverApplies() const;
     std::uint8_t Slave(std::uint8_t slave) const;
-    void Reopen(std::uint32_t baudRate);
     // Records a write-back write's result as the outcome so far and returns it.
     std::int32_t NoteRestoreWrite(std::int32_t result, std::uint8_t slave, std::uint8_t function,
                                   std::uint16_t reg, std::uint16_t count);

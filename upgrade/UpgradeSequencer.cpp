@@ -111,12 +111,6 @@ void UpgradeSequencer::OnUpgradeStep(int step) {
     inStep_ = false;
 }
 
-void UpgradeSequencer::ReopenAtModbusSpeed() {
-    link_.Close();
-    link_.BaudRate = ProfileFor(package_.ExpectedModel).ModbusSpeed;
-    link_.Open();  // a failed open makes the following requests fail
-}
-
 void UpgradeSequencer::Initialise() {
     log_.Clear();
     log_.AddLogLine("Initialising Upgrade.....");
@@ -136,7 +130,7 @@ void UpgradeSequencer::Initialise() {
     link_.ReleasePort();
     link_.Close();
     link_.HoldPort();
-    ReopenAtModbusSpeed();
+    link_.ReopenAt(ProfileFor(package_.ExpectedModel).ModbusSpeed);
     if (device_.ReadDeviceIdentity() == kReplyNormal) {
         const std::int32_t saved = device_.SaveDeviceSettings();
         if (saved == kReplyNormal || saved == kReplyNotApplicable) {
@@ -246,7 +240,7 @@ void UpgradeSequencer::RestartDone() {
 
 void UpgradeSequencer::Finalise() {
     log_.AddLogLine("Finalising Upgrade.....");
-    ReopenAtModbusSpeed();
+    link_.ReopenAt(ProfileFor(package_.ExpectedModel).ModbusSpeed);
     device_.RestoreDeviceSettings();
     log_.ReplaceLogLine("Finalising Upgrade.....Done");
     view_.StepEnded(StepFinalise, true);

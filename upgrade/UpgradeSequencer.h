@@ -51,7 +51,6 @@ public:
 private:
     void Post(int step);
     void RunPostedStep(int step);
-    void ReopenAtModbusSpeed();
 
     void Initialise();
     void EnableBoot();

@@ -94,11 +94,7 @@ protected:
     }
 
     // Reopens the link at another line speed, as the steps do before Modbus work.
-    void ReopenAt(std::uint32_t baud) {
-        link->Close();
-        link->BaudRate = baud;
-        ASSERT_TRUE(link->Open());
-    }
+    void ReopenAt(std::uint32_t baud) { ASSERT_TRUE(link->ReopenAt(baud)); }
 
     // Runs one upgrade from Start to the idle step; false when it never ended.
     bool RunUpgrade() {
