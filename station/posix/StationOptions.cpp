@@ -6,16 +6,12 @@
 
 #include "cli/PortList.h"
 #include "cli/StationUsageError.h"
+#include "link/LumoComms.h"
 
 namespace {
 
 std::string PortLabel(int port) {
     return "COM" + std::to_string(port);
-}
-
-// The name the link opens for a port: "COM1" to "COM9", "\\.\COM10" and above.
-std::string PortName(int port) {
-    return port < 10 ? PortLabel(port) : "\\\\.\\" + PortLabel(port);
 }
 
 }  // namespace
@@ -101,7 +97,8 @@ void TStationOptions::ResolveDevices(const TPortResolver& resolver) {
     };
     std::vector<TIdentity> seen;
     for (TUnit& unit : Units) {
-        if (unit.Port != 0) unit.Device = resolver.Resolve(PortName(unit.Port));
+        if (unit.Port != 0)
+            unit.Device = resolver.Resolve(TLumoComms::PortName(static_cast<TComport>(unit.Port - 1)));
         TIdentity id;
         struct stat info {};
         id.Exists = ::stat(unit.Device.c_str(), &info) == 0;
