@@ -16,9 +16,9 @@ int Number(const std::string& text, const std::string& what) {
     } catch (const std::exception& error) {
         throw EStationUsageError(error.what());
     }
-    if (port < TPortList::kLowestPort || port > TPortList::kHighestPort)
-        throw EStationUsageError(what + " is not a port from " + std::to_string(TPortList::kLowestPort) +
-                                 " to " + std::to_string(TPortList::kHighestPort));
+    if (!PortNumberInRange(port))
+        throw EStationUsageError(what + " is not a port from " + std::to_string(kLowestPortNumber) + " to " +
+                                 std::to_string(kHighestPortNumber));
     return port;
 }
 

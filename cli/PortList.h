@@ -8,12 +8,9 @@
 // A list of port numbers as an operator types it: numbers and ranges separated by commas,
 // "1-8,12". Each number follows the system's one integer rule, as --port does (decimal with
 // an optional sign, or hexadecimal after $, x, X, 0x or 0X; leading blanks allowed), and
-// lies in 1 to 256, the ports the one-byte port index of the link can name.
+// lies in kLowestPortNumber to kHighestPortNumber (1 to 256).
 class TPortList {
 public:
-    static constexpr int kLowestPort = kLowestPortNumber;
-    static constexpr int kHighestPort = kHighestPortNumber;
-
     // The ports in the order given, ranges expanded. Throws EStationUsageError for a list
     // that is empty or malformed, a range that runs backwards or a port outside 1 to 256.
     // Repeated ports are kept: the batch refuses them with the names of the two entries.
