@@ -7,11 +7,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <ctime>
-#include <new>
 #include <system_error>
 #include <utility>
+
+#include "link/ChunkPost.h"
 
 namespace {
 
@@ -24,10 +24,6 @@ constexpr unsigned kFailedReadsToEnd = 2;
 constexpr int kPriorityBoost = 2;
 
 constexpr timespec kQuietTime{0, 1000000};
-
-struct TChunkHolder {
-    std::unique_ptr<std::uint8_t[]> Block;
-};
 
 void RaisePriority() {
     const pid_t self = ::gettid();
@@ -167,18 +163,5 @@ bool TRxThread::DeliverChunk(std::size_t n) {
         return true;
     if (!*onChunk_)
         return true;
-    std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[n + 1]);
-    if (!block)
-        return false;
-    std::memcpy(block.get(), buffer_.get(), n);
-    block[n] = 0;
-
-    // A task must be copyable; the holder keeps the block owned until the task runs, and
-    // frees it when the loop drops the task (or refuses it) instead. The task is the
-    // holder's only owner: this thread keeps no reference that it could release after the
-    // handler has taken the block on the other thread.
-    auto holder = std::make_shared<TChunkHolder>(TChunkHolder{std::move(block)});
-    const auto length = static_cast<std::uint16_t>(n);
-    return loop_.Post(
-        [handler = onChunk_, holder = std::move(holder), length] { (*handler)(std::move(holder->Block), length); });
+    return PostChunk(loop_, onChunk_, buffer_.get(), n);
 }

@@ -1,18 +1,14 @@
 #include "link/win32/Win32RxThread.h"
 
-#include <cstring>
-#include <new>
 #include <utility>
+
+#include "link/ChunkPost.h"
 
 namespace {
 
 // A read that a line error aborted, twice in a row with no byte in between, means the port
 // is gone rather than the line noisy.
 constexpr unsigned kAbortedReadsToEnd = 2;
-
-struct TChunkHolder {
-    std::unique_ptr<std::uint8_t[]> Block;
-};
 
 }  // namespace
 
@@ -259,17 +255,6 @@ bool TWin32RxThread::DeliverChunk(DWORD n) {
 
 void TWin32RxThread::PostHeld() {
     if (held_.empty()) return;
-    const std::size_t n = held_.size();
-    std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[n + 1]);
-    if (!block) return;  // tried again with the next post
-    std::memcpy(block.get(), held_.data(), n);
-    block[n] = 0;
-    // The task is the holder's only owner, so the block is freed by whoever ends up with
-    // the task: the handler, or the loop when it drops the task.
-    auto holder = std::make_shared<TChunkHolder>(TChunkHolder{std::move(block)});
-    const auto length = static_cast<std::uint16_t>(n);
-    if (loop_.Post([handler = onChunk_, holder = std::move(holder), length] {
-            (*handler)(std::move(holder->Block), length);
-        }))
-        held_.clear();
+    // Held bytes that could not be posted are tried again with the next post.
+    if (PostChunk(loop_, onChunk_, held_.data(), held_.size())) held_.clear();
 }
