@@ -8,7 +8,6 @@
 #include <QObject>
 #include <QTimer>
 #include <QTimerEvent>
-
 #include <atomic>
 #include <chrono>
 #include <deque>
@@ -17,6 +16,8 @@
 #include <mutex>
 #include <stdexcept>
 #include <utility>
+
+#include "platform/TimerTable.h"
 
 namespace {
 
@@ -49,13 +50,6 @@ private:
 }  // namespace
 
 struct TQtMessageLoop::TImpl {
-    struct TTimer {
-        TTimerId Id;
-        bool Repeating;
-        // Shared so that a task that stops its own timer is not destroyed while it runs.
-        std::shared_ptr<TTask> Task;
-    };
-
     std::unique_ptr<TLoopContext> Context;
 
     // Guards Accepting, Tasks and the context pointer against Post() from other threads
@@ -73,8 +67,7 @@ struct TQtMessageLoop::TImpl {
     std::uint64_t Dispatched = 0;
 
     TTimerId NextId = 1;
-    std::map<int, TTimer> TimersByQtId;
-    std::map<TTimerId, int> QtIdById;
+    TTimerTable Timers;
 
     std::chrono::steady_clock::time_point Start = std::chrono::steady_clock::now();
 
@@ -85,8 +78,7 @@ struct TQtMessageLoop::TImpl {
         if (qtId == 0)
             return 0;
         const TTimerId id = NextId++;
-        TimersByQtId.emplace(qtId, TTimer{id, repeating, std::make_shared<TTask>(std::move(task))});
-        QtIdById.emplace(id, qtId);
+        Timers.Add(id, static_cast<TTimerTable::TNativeId>(qtId), repeating, std::move(task));
         return id;
     }
 
@@ -106,15 +98,10 @@ struct TQtMessageLoop::TImpl {
     }
 
     void OnTimer(int qtId) {
-        const auto found = TimersByQtId.find(qtId);
-        if (found == TimersByQtId.end())
-            return;
-        const std::shared_ptr<TTask> task = found->second.Task;
-        if (!found->second.Repeating) {
-            QtIdById.erase(found->second.Id);
-            TimersByQtId.erase(found);
-            Context->killTimer(qtId);
-        }
+        bool expired = false;
+        const std::shared_ptr<TTask> task = Timers.Tick(static_cast<TTimerTable::TNativeId>(qtId), expired);
+        if (!task) return;
+        if (expired) Context->killTimer(qtId);
         ++Dispatched;
         (*task)();
     }
@@ -133,10 +120,8 @@ TQtMessageLoop::~TQtMessageLoop() {
     {
         std::lock_guard lock(impl_->PostMutex);
         impl_->Accepting = false;
-        for (const auto& [qtId, timer] : impl_->TimersByQtId)
-            impl_->Context->killTimer(qtId);
-        impl_->TimersByQtId.clear();
-        impl_->QtIdById.clear();
+        for (const TTimerTable::TNativeId qtId : impl_->Timers.Clear())
+            impl_->Context->killTimer(static_cast<int>(qtId));
         // Deleting the context drops the events still queued for it.
         impl_->Context.reset();
         dropped.swap(impl_->Tasks);
@@ -166,13 +151,7 @@ TMessageLoop::TTimerId TQtMessageLoop::StartTimer(std::uint32_t intervalMs, TTas
 }
 
 void TQtMessageLoop::StopTimer(TTimerId id) {
-    const auto found = impl_->QtIdById.find(id);
-    if (found == impl_->QtIdById.end())
-        return;
-    const int qtId = found->second;
-    impl_->QtIdById.erase(found);
-    impl_->TimersByQtId.erase(qtId);
-    impl_->Context->killTimer(qtId);
+    if (const auto qtId = impl_->Timers.Remove(id)) impl_->Context->killTimer(static_cast<int>(*qtId));
 }
 
 void TQtMessageLoop::DispatchPending() {

@@ -42,8 +42,7 @@ TWin32MessageLoop::~TWin32MessageLoop() {
         std::lock_guard<std::mutex> lock(postMutex_);
         accepting_ = false;
     }
-    for (const auto& [id, timer] : timers_) ::KillTimer(window_, static_cast<UINT_PTR>(id));
-    timers_.clear();
+    for (const TTimerTable::TNativeId id : timers_.Clear()) ::KillTimer(window_, static_cast<UINT_PTR>(id));
     // The queued tasks are freed before the window goes: destroying it discards the
     // messages still queued for it, blocks and all.
     MSG message;
@@ -94,7 +93,7 @@ TMessageLoop::TTimerId TWin32MessageLoop::AddTimer(std::uint32_t intervalMs, TTa
     const TTimerId id = ++nextTimerId_;
     // Window timers tick no faster than every 10 ms (USER_TIMER_MINIMUM).
     if (::SetTimer(window_, static_cast<UINT_PTR>(id), intervalMs, nullptr) == 0) return 0;
-    timers_[id] = TTimer{std::move(task), repeating};
+    timers_.Add(id, static_cast<TTimerTable::TNativeId>(id), repeating, std::move(task));
     return id;
 }
 
@@ -107,23 +106,20 @@ TMessageLoop::TTimerId TWin32MessageLoop::StartTimer(std::uint32_t intervalMs, T
 }
 
 void TWin32MessageLoop::StopTimer(TTimerId id) {
-    if (timers_.erase(id) != 0) ::KillTimer(window_, static_cast<UINT_PTR>(id));
+    if (const auto native = timers_.Remove(id)) ::KillTimer(window_, static_cast<UINT_PTR>(*native));
 }
 
 void TWin32MessageLoop::RunTimer(UINT_PTR rawId) {
-    const auto found = timers_.find(static_cast<TTimerId>(rawId));
-    if (found == timers_.end()) {
+    bool expired = false;
+    // Shared: the task may stop its own timer or start others.
+    const std::shared_ptr<TTask> task = timers_.Tick(static_cast<TTimerTable::TNativeId>(rawId), expired);
+    if (!task) {
         // A tick queued before its timer was stopped.
         return;
     }
-    // A copy: the task may stop its own timer or start others.
-    const TTask task = found->second.Task;
-    if (!found->second.Repeating) {
-        ::KillTimer(window_, rawId);
-        timers_.erase(found);
-    }
+    if (expired) ::KillTimer(window_, rawId);
     ++ran_;
-    if (task) task();
+    if (*task) (*task)();
 }
 
 TWin32MessageLoop::TDispatchScope::TDispatchScope(TWin32MessageLoop& loop) : Loop(loop) {

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "platform/MessageLoop.h"
+#include "platform/TimerTable.h"
 
 // The message loop of the user-interface thread on Windows: a hidden message-only window
 // whose handler runs on the thread that created the loop. Posted tasks travel as messages
@@ -50,11 +51,6 @@ public:
     void SetMessageFilter(TMessageFilter filter) { filter_ = filter; }
 
 private:
-    struct TTimer {
-        TTask Task;
-        bool Repeating = false;
-    };
-
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     // Dispatches what the queue holds now. True when a task, a wake-up or a timer of this
     // loop ran.
@@ -79,7 +75,7 @@ private:
     bool quitRequested_ = false;
     bool quitPending_ = false;
     int quitCode_ = 0;
-    std::map<TTimerId, TTimer> timers_;
+    TTimerTable timers_;
     TTimerId nextTimerId_ = 0;
     TMessageFilter filter_ = nullptr;
 };
