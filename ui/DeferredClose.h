@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 // A close or an Exit asked for while an upgrade step waits inside a request: the application
 // core refuses it for now (FormClose answers false), and the face asks again once the upgrade
 // has stopped after that step. The same in both faces; each only shows that a close is pending
@@ -22,6 +24,21 @@ public:
     TRequest Due() const {
         if (exitPending_) return TRequest::Exit;
         return closePending_ ? TRequest::Close : TRequest::None;
+    }
+
+    // Once the step has ended: asks again for what is due, an Exit by exitAgain, a close by
+    // closeAgain; nothing when nothing waits.
+    void AskAgain(const std::function<void()>& exitAgain, const std::function<void()>& closeAgain) const {
+        switch (Due()) {
+            case TRequest::Exit:
+                exitAgain();
+                break;
+            case TRequest::Close:
+                closeAgain();
+                break;
+            case TRequest::None:
+                break;
+        }
     }
 
 private:

@@ -224,16 +224,7 @@ void TMainForm::ShowClosePending() {
 }
 
 void TMainForm::FinishDeferredClose() {
-    switch (closing_.Due()) {
-        case TDeferredClose::TRequest::Exit:
-            Exit1Click();
-            break;
-        case TDeferredClose::TRequest::Close:
-            close();
-            break;
-        case TDeferredClose::TRequest::None:
-            break;
-    }
+    closing_.AskAgain([this] { Exit1Click(); }, [this] { close(); });
 }
 
 void TMainForm::ShowMainWindow() {

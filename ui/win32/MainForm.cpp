@@ -169,16 +169,7 @@ void TMainForm::ShowClosePending() {
 }
 
 void TMainForm::FinishDeferredClose() {
-    switch (closing_.Due()) {
-        case TDeferredClose::TRequest::Exit:
-            Exit1Click();
-            break;
-        case TDeferredClose::TRequest::Close:
-            OnClose();
-            break;
-        case TDeferredClose::TRequest::None:
-            break;
-    }
+    closing_.AskAgain([this] { Exit1Click(); }, [this] { OnClose(); });
 }
 
 LRESULT TMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
