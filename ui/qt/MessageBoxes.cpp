@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "ui/DefaultErrorText.h"
+#include "ui/GuardedHandler.h"
 
 namespace {
 
@@ -69,11 +70,5 @@ QMessageBox::StandardButton ErrorBox(const std::string& message, TMsgDlgType typ
 }
 
 void RunGuarded(const std::function<void()>& handler) {
-    try {
-        handler();
-    } catch (const std::exception& error) {
-        ShowDefaultErrorBox(error.what());
-    } catch (...) {
-        ShowDefaultErrorBox("Unexpected error");
-    }
+    RunGuardedReporting(handler, ShowDefaultErrorBox);
 }

@@ -4,6 +4,7 @@
 
 #include "platform/win32/WideText.h"
 #include "ui/DefaultErrorText.h"
+#include "ui/GuardedHandler.h"
 
 namespace {
 
@@ -64,11 +65,5 @@ int ErrorBox(const std::string& message, TMsgDlgType type, UINT buttons, int hel
 }
 
 void RunGuarded(const std::function<void()>& handler) {
-    try {
-        handler();
-    } catch (const std::exception& error) {
-        ShowDefaultErrorBox(error.what());
-    } catch (...) {
-        ShowDefaultErrorBox("Unexpected error");
-    }
+    RunGuardedReporting(handler, ShowDefaultErrorBox);
 }
