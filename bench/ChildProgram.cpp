@@ -2,8 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/syscall.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,13 +12,14 @@
 #include <stdexcept>
 #include <thread>
 
+#include "support/ChildSpawn.h"
+
 extern char** environ;
 
 TChildProgram::TChildProgram(const std::string& path, const std::vector<std::string>& args,
                              const std::string& workDir, const std::string& stdoutFile,
                              const std::string& stderrFile, const std::vector<std::string>& extraEnv) {
-    // Everything the child needs is prepared before fork: after it, only async-signal-safe
-    // calls are made.
+    // Everything the child needs is prepared before fork (SpawnChild).
     std::vector<std::string> argStore;
     argStore.push_back(path);
     argStore.insert(argStore.end(), args.begin(), args.end());
@@ -40,14 +41,7 @@ TChildProgram::TChildProgram(const std::string& path, const std::vector<std::str
         throw std::runtime_error("cannot create the output files of " + path);
     }
     started_ = std::chrono::steady_clock::now();
-    pid_ = ::fork();
-    if (pid_ == 0) {
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(err, STDERR_FILENO);
-        if (!workDir.empty() && ::chdir(workDir.c_str()) != 0) ::_exit(126);
-        ::execve(path.c_str(), argv.data(), envp.data());
-        ::_exit(127);
-    }
+    pid_ = SpawnChild(path, argv.data(), envp.data(), out, err, workDir);
     ::close(out);
     ::close(err);
     if (pid_ < 0) throw std::runtime_error("cannot start " + path);

@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/ChildSpawn.h"
+
 // BOOTLOADER_BIN_DIR under CTest; otherwise the directory compiled into the test. An
 // absolute path names the program itself.
 inline std::string ProgramPath(const std::string& name) {
@@ -39,19 +41,12 @@ public:
                   const std::string& workDir = "") {
         int out[2], err[2];
         if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-        const std::string path = ProgramPath(program);
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(out[1], STDOUT_FILENO);
-            ::dup2(err[1], STDERR_FILENO);
-            if (!workDir.empty() && ::chdir(workDir.c_str()) != 0) ::_exit(126);
-            std::vector<char*> argv;
-            argv.push_back(const_cast<char*>(path.c_str()));
-            for (std::string& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(path.c_str(), argv.data());
-            ::_exit(127);
-        }
+        std::string path = ProgramPath(program);
+        std::vector<char*> argv;
+        argv.push_back(path.data());
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        pid_ = SpawnChild(path, argv.data(), nullptr, out[1], err[1], workDir);
         ::close(out[1]);
         ::close(err[1]);
         out_ = out[0];
