@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite.
+# Installs everything the build and the tests need, builds everything, and runs the whole
+# test suite.
 # Ends with CTest's summary line; fails when any test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
