@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds, then upgrades a simulated unit with the
-# firmware package this build carries, through a pseudo-terminal, exactly as an operator's
-# upgrade of a real unit runs, and checks that the unit's flash now holds the image.
+# The main job: installs what the programs need and builds only them (build.sh programs),
+# then upgrades a simulated unit with the firmware package this build carries, through a
+# pseudo-terminal, exactly as an operator's upgrade of a real unit runs, and checks that the
+# unit's flash now holds the image.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/build.sh
+bash scripts/build.sh programs
 bin="$PWD/build/bin"
 
 work=$(mktemp -d)

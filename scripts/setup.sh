@@ -1,20 +1,35 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need. Idempotent: when
-# everything is present it asks no package server and returns at once.
+# Installs the Debian packages of one set. Idempotent: when everything is present it asks no
+# package server and returns at once.
+#
+#   bash scripts/setup.sh run     the programs only: compiler, CMake, Ninja, Qt and the
+#                                 header-only JSON library (run.sh)
+#   bash scripts/setup.sh [test]  everything: the programs, the test suite, the benchmarks and
+#                                 the Windows cross-build with Wine to test it (the default)
 set -euo pipefail
 
+set_name=${1:-test}
 packages=(
-  g++ cmake make ninja-build pkg-config
+  g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-qpa-plugins
-  libgtest-dev libgmock-dev libbenchmark-dev libmodbus-dev
   # The station's report, written and read as JSON.
   nlohmann-json3-dev
-  # The desktop program's tests in a private X session, and the desktop file's check.
-  xvfb openbox xdotool x11-utils libx11-dev desktop-file-utils
-  # The Windows build of the headless runner (MinGW-w64, posix thread model) and Wine
-  # to test it: build-windows.sh and the Wine tests.
-  g++-mingw-w64-x86-64-posix wine64 zip
 )
+case "$set_name" in
+  run) ;;
+  test)
+    packages+=(
+      make
+      libgtest-dev libgmock-dev libbenchmark-dev libmodbus-dev
+      # The desktop program's tests in a private X session, and the desktop file's check.
+      xvfb openbox xdotool x11-utils libx11-dev desktop-file-utils
+      # The Windows build of the runner and the desktop program (MinGW-w64, posix thread
+      # model) and Wine to test them: build-windows.sh and the Wine tests.
+      g++-mingw-w64-x86-64-posix wine64 zip
+    )
+    ;;
+  *) echo "usage: setup.sh [run|test]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

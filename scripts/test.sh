@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite.
+# Checks the documentation's links, installs everything the build and the tests need,
+# builds everything, and runs the whole test suite.
 # Ends with CTest's summary line; fails when any test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bash scripts/check-links.sh
 bash scripts/build.sh
 cd build
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 600
