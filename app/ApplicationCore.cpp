@@ -33,7 +33,9 @@ void TApplicationCore::FormCreate(bool useSettingsFile) {
     OpenDefaultPort();
 }
 
-std::string TApplicationCore::PortStatusText() const { return " Port: COM" + std::to_string(CommsPortNumber); }
+std::string TApplicationCore::PortStatusText() const {
+    return " Port: COM" + std::to_string(CommsPortNumber);
+}
 
 void TApplicationCore::OpenDefaultPort() {
     link_ = std::make_unique<TLumoComms>(loop_, ports_);
@@ -95,7 +97,9 @@ void TApplicationCore::ChangePort(int position) {
     view_.ErrorBox("Unable To Open Comm Port.");
 }
 
-void TApplicationCore::LoadFileImage(const std::string& path) { Package.LoadImageFromFile(path); }
+void TApplicationCore::LoadFileImage(const std::string& path) {
+    Package.LoadImageFromFile(path);
+}
 
 void TApplicationCore::ApplyProcessorText(const std::string& text) {
     SetProcessorFromText(Package, text);

@@ -30,7 +30,8 @@ TCampaignFault TCampaignFault::Draw(TKind kind, std::mt19937_64& random) {
     switch (kind) {
         case TKind::LateReply:
             // Late by up to 1.5 s past the timeout of the request it answers.
-            f.delayUs_ = (f.at_ <= kModbusExchanges ? kModbusTimeoutUs : kBootTimeoutUs) + Between(random, 50, 1500) * 1000;
+            f.delayUs_ = (f.at_ <= kModbusExchanges ? kModbusTimeoutUs : kBootTimeoutUs) +
+                         Between(random, 50, 1500) * 1000;
             break;
         case TKind::Noise:
             f.noiseBytes_ = Between(random, 1, 8);
@@ -58,15 +59,24 @@ TCampaignFault TCampaignFault::Draw(TKind kind, std::mt19937_64& random) {
 
 const char* TCampaignFault::Name(TKind kind) {
     switch (kind) {
-        case TKind::CorruptRequest: return "corrupt-request";
-        case TKind::CorruptReply: return "corrupt-reply";
-        case TKind::DropReply: return "drop-reply";
-        case TKind::LateReply: return "late-reply";
-        case TKind::Noise: return "noise";
-        case TKind::DuplicateReply: return "duplicate-reply";
-        case TKind::OtherModel: return "other-model";
-        case TKind::HangUp: return "hang-up";
-        case TKind::PowerLoss: return "power-loss";
+        case TKind::CorruptRequest:
+            return "corrupt-request";
+        case TKind::CorruptReply:
+            return "corrupt-reply";
+        case TKind::DropReply:
+            return "drop-reply";
+        case TKind::LateReply:
+            return "late-reply";
+        case TKind::Noise:
+            return "noise";
+        case TKind::DuplicateReply:
+            return "duplicate-reply";
+        case TKind::OtherModel:
+            return "other-model";
+        case TKind::HangUp:
+            return "hang-up";
+        case TKind::PowerLoss:
+            return "power-loss";
     }
     return "?";
 }
@@ -84,22 +94,33 @@ bool TCampaignFault::KindNamed(const std::string& name, TKind& kind) {
 std::string TCampaignFault::Describe() const {
     std::string text = Name(kind_);
     switch (kind_) {
-        case TKind::OtherModel: return text + " " + std::to_string(model_);
-        case TKind::PowerLoss: return text + " at write " + std::to_string(at_);
-        case TKind::LateReply: return text + " at " + std::to_string(at_) + " by " + Ms(delayUs_) + " ms";
-        case TKind::Noise: return text + " at " + std::to_string(at_) + " (" + std::to_string(noiseBytes_) + " bytes)";
+        case TKind::OtherModel:
+            return text + " " + std::to_string(model_);
+        case TKind::PowerLoss:
+            return text + " at write " + std::to_string(at_);
+        case TKind::LateReply:
+            return text + " at " + std::to_string(at_) + " by " + Ms(delayUs_) + " ms";
+        case TKind::Noise:
+            return text + " at " + std::to_string(at_) + " (" + std::to_string(noiseBytes_) + " bytes)";
         case TKind::DuplicateReply:
             return text + " at " + std::to_string(at_) + " (gap " + Ms(gapUs_) + " ms)";
-        default: return text + " at " + std::to_string(at_);
+        default:
+            return text + " at " + std::to_string(at_);
     }
 }
 
 void TCampaignFault::ApplyTo(TSimFaultPlan& plan) const {
     plan.Seed = seed_;
     switch (kind_) {
-        case TKind::CorruptRequest: plan.CorruptRequestAt.insert(at_); break;
-        case TKind::CorruptReply: plan.CorruptAt.insert(at_); break;
-        case TKind::DropReply: plan.DropAt.insert(at_); break;
+        case TKind::CorruptRequest:
+            plan.CorruptRequestAt.insert(at_);
+            break;
+        case TKind::CorruptReply:
+            plan.CorruptAt.insert(at_);
+            break;
+        case TKind::DropReply:
+            plan.DropAt.insert(at_);
+            break;
         case TKind::LateReply:
             plan.DelayAt.insert(at_);
             plan.DelayUs = delayUs_;
@@ -112,9 +133,15 @@ void TCampaignFault::ApplyTo(TSimFaultPlan& plan) const {
             plan.DuplicateAt.insert(at_);
             plan.DuplicateGapUs = gapUs_;
             break;
-        case TKind::OtherModel: plan.ReportModel = model_; break;
-        case TKind::HangUp: plan.HangUpAt = at_; break;
-        case TKind::PowerLoss: plan.PowerLossAtWrite = at_; break;
+        case TKind::OtherModel:
+            plan.ReportModel = model_;
+            break;
+        case TKind::HangUp:
+            plan.HangUpAt = at_;
+            break;
+        case TKind::PowerLoss:
+            plan.PowerLossAtWrite = at_;
+            break;
     }
 }
 
@@ -122,19 +149,33 @@ std::vector<std::string> TCampaignFault::UnitSimArgs() const {
     std::vector<std::string> args = {"--seed", std::to_string(seed_)};
     const std::string at = std::to_string(at_);
     switch (kind_) {
-        case TKind::CorruptRequest: args.insert(args.end(), {"--corrupt-request-at", at}); break;
-        case TKind::CorruptReply: args.insert(args.end(), {"--corrupt-at", at}); break;
-        case TKind::DropReply: args.insert(args.end(), {"--drop-at", at}); break;
-        case TKind::LateReply: args.insert(args.end(), {"--delay-at", at, "--delay-ms", Ms(delayUs_)}); break;
+        case TKind::CorruptRequest:
+            args.insert(args.end(), {"--corrupt-request-at", at});
+            break;
+        case TKind::CorruptReply:
+            args.insert(args.end(), {"--corrupt-at", at});
+            break;
+        case TKind::DropReply:
+            args.insert(args.end(), {"--drop-at", at});
+            break;
+        case TKind::LateReply:
+            args.insert(args.end(), {"--delay-at", at, "--delay-ms", Ms(delayUs_)});
+            break;
         case TKind::Noise:
             args.insert(args.end(), {"--noise-at", at, "--noise-bytes", std::to_string(noiseBytes_)});
             break;
         case TKind::DuplicateReply:
             args.insert(args.end(), {"--duplicate-at", at, "--duplicate-gap-ms", Ms(gapUs_)});
             break;
-        case TKind::OtherModel: args.insert(args.end(), {"--report-model", std::to_string(model_)}); break;
-        case TKind::HangUp: args.insert(args.end(), {"--hang-up-at", at}); break;
-        case TKind::PowerLoss: args.insert(args.end(), {"--power-loss-at-write", at}); break;
+        case TKind::OtherModel:
+            args.insert(args.end(), {"--report-model", std::to_string(model_)});
+            break;
+        case TKind::HangUp:
+            args.insert(args.end(), {"--hang-up-at", at});
+            break;
+        case TKind::PowerLoss:
+            args.insert(args.end(), {"--power-loss-at-write", at});
+            break;
     }
     return args;
 }

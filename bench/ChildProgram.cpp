@@ -87,7 +87,8 @@ TChildProgram::TOutcome TChildProgram::Wait(int timeoutMs) {
     auto pause = std::chrono::microseconds(200);
     while (true) {
         if (Reap(WNOHANG, outcome)) break;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             ::kill(pid_, SIGKILL);
             Reap(0, outcome);

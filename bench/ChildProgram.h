@@ -12,8 +12,8 @@
 class TChildProgram {
 public:
     struct TOutcome {
-        bool Ended = false;     // false: still running when the wait gave up (then killed)
-        int ExitStatus = -1;    // -1 when it ended by a signal
+        bool Ended = false;   // false: still running when the wait gave up (then killed)
+        int ExitStatus = -1;  // -1 when it ended by a signal
         int Signal = 0;
         double WallSeconds = 0;
         double UserSeconds = 0;

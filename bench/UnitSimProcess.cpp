@@ -3,8 +3,8 @@
 #include <signal.h>
 
 #include <chrono>
-#include <filesystem>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -20,9 +20,9 @@ constexpr int kStopTimeoutMs = 10000;
 TUnitSimProcess::TUnitSimProcess(const std::string& workDir, const std::string& portsDir, unsigned port,
                                  const std::vector<std::string>& extraArgs, bool trace)
     : base_(workDir + "/unitsim-") {
-    std::vector<std::string> args = {"--ports-dir",  portsDir,        "--port",       std::to_string(port),
-                                     "--flash-dump", FlashDumpPath(), "--stats-file", StatsPath(),
-                                     "--replace-link"};
+    std::vector<std::string> args = {"--ports-dir",        portsDir,       "--port",
+                                     std::to_string(port), "--flash-dump", FlashDumpPath(),
+                                     "--stats-file",       StatsPath(),    "--replace-link"};
     if (trace) args.push_back("--trace");
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     std::filesystem::remove(FlashDumpPath());

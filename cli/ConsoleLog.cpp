@@ -3,7 +3,9 @@
 TConsoleLog::TConsoleLog(std::FILE* out, bool live, bool eraseSequence)
     : out_(out), live_(live), eraseSequence_(eraseSequence) {}
 
-TConsoleLog::~TConsoleLog() { Finish(); }
+TConsoleLog::~TConsoleLog() {
+    Finish();
+}
 
 void TConsoleLog::Finish() {
     if (!hasLine_) return;
@@ -31,8 +33,12 @@ void TConsoleLog::NewLine(const std::string& text) {
     }
 }
 
-void TConsoleLog::AddLogLine(const std::string& text) { NewLine(text); }
-void TConsoleLog::AppendLine(const std::string& text) { NewLine(text); }
+void TConsoleLog::AddLogLine(const std::string& text) {
+    NewLine(text);
+}
+void TConsoleLog::AppendLine(const std::string& text) {
+    NewLine(text);
+}
 
 void TConsoleLog::ReplaceLogLine(const std::string& text) {
     if (!hasLine_) return;

@@ -14,8 +14,8 @@ std::string ImageFileProblem(const std::string& path) {
     if (size != FirmwareImage::kImageSize) {
         // A shorter file would leave the rest of the embedded image in place: the unit
         // would get a mix of two images.
-        return "the image file " + path + " holds " + std::to_string(size) +
-               " bytes; it must hold exactly " + std::to_string(FirmwareImage::kImageSize);
+        return "the image file " + path + " holds " + std::to_string(size) + " bytes; it must hold exactly " +
+               std::to_string(FirmwareImage::kImageSize);
     }
     return {};
 }

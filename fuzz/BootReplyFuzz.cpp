@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::vector<std::uint8_t> reply(kGuard + count + kGuard, kCanary);
         const std::int32_t r = DecodeBootReply(line.data(), line.size(), count, reply.data() + kGuard);
         FUZZ_CHECK(r == 1 || r == -1);
-        for (std::size_t g = 0; g < kGuard; ++g) FUZZ_CHECK(reply[g] == kCanary && reply[kGuard + count + g] == kCanary);
+        for (std::size_t g = 0; g < kGuard; ++g)
+            FUZZ_CHECK(reply[g] == kCanary && reply[kGuard + count + g] == kCanary);
         if (r == -1)
             for (std::size_t i = 0; i < count; ++i) FUZZ_CHECK(reply[kGuard + i] == kCanary);
     }
@@ -42,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::int32_t r = SendBootCommand(scripted.Link(), command, count, payload.data(), dataLength, 30,
                                            reply.data() + kGuard);
     FUZZ_CHECK(r == 1 || r == -1 || r == 0);
-    for (std::size_t g = 0; g < kGuard; ++g) FUZZ_CHECK(reply[g] == kCanary && reply[kGuard + count + g] == kCanary);
+    for (std::size_t g = 0; g < kGuard; ++g)
+        FUZZ_CHECK(reply[g] == kCanary && reply[kGuard + count + g] == kCanary);
     if (r != 1)
         for (std::size_t i = 0; i < count; ++i) FUZZ_CHECK(reply[kGuard + i] == kCanary);
     return 0;

@@ -8,12 +8,12 @@
 #include <vector>
 
 // Fails the fuzz input: both libFuzzer and the corpus runner take an abort as a finding.
-#define FUZZ_CHECK(condition)                                                                \
-    do {                                                                                     \
-        if (!(condition)) {                                                                  \
+#define FUZZ_CHECK(condition)                                                                  \
+    do {                                                                                       \
+        if (!(condition)) {                                                                    \
             std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                    \
-        }                                                                                    \
+            std::abort();                                                                      \
+        }                                                                                      \
     } while (0)
 
 // Takes parameters from the front of a fuzz input; what is left is data. Reading past the

@@ -22,7 +22,8 @@ const std::string& FilePath() {
 }
 
 std::string Name(TFuzzInput& in) {
-    static const char* const names[] = {"Options", "options", "Comms_Port", "comms_port", "A", "Key", " Options "};
+    static const char* const names[] = {"Options", "options", "Comms_Port", "comms_port",
+                                        "A",       "Key",     " Options "};
     return names[in.Between(0, 6)];
 }
 
@@ -35,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::uint8_t> content = in.Rest();
     {
         std::ofstream out(FilePath(), std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
+        out.write(reinterpret_cast<const char*>(content.data()),
+                  static_cast<std::streamsize>(content.size()));
     }
     TIniFile ini(FilePath());
     const std::string before = ini.ReadString(otherSection, otherKey, "<none>");

@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::int32_t r = ModbusReadRegisters(scripted.Link(), slave, 3, reg, count, 20,
                                                std::span<std::uint16_t>(values.data() + kGuard, room));
     FUZZ_CHECK(r == 1 || r == 2 || r == 0 || r == -1);
-    for (std::size_t g = 0; g < kGuard; ++g) FUZZ_CHECK(values[g] == kCanary && values[kGuard + room + g] == kCanary);
+    for (std::size_t g = 0; g < kGuard; ++g)
+        FUZZ_CHECK(values[g] == kCanary && values[kGuard + room + g] == kCanary);
     if (r != 1)
         for (std::size_t i = 0; i < room; ++i) FUZZ_CHECK(values[kGuard + i] == kCanary);
     return 0;

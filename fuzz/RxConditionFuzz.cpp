@@ -61,7 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // ReadReply with arguments drawn from the payload, including ones no caller uses.
     for (std::size_t r = 0; r < calls.size(); ++r) {
-        const std::uint8_t seed = static_cast<std::uint8_t>(r * 37 + (payload.empty() ? 0 : payload[r % payload.size()]));
+        const std::uint8_t seed =
+            static_cast<std::uint8_t>(r * 37 + (payload.empty() ? 0 : payload[r % payload.size()]));
         const int n = static_cast<std::int8_t>(calls[r][0]);
         const auto maxLen = static_cast<std::uint16_t>((seed * 7) % 700);
         const int pre = static_cast<int>(seed % 9) - 3;

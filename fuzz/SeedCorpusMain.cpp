@@ -21,7 +21,9 @@ namespace {
 
 using TBytes = std::vector<std::uint8_t>;
 
-void Run(const TBytes& input) { LLVMFuzzerTestOneInput(input.data(), input.size()); }
+void Run(const TBytes& input) {
+    LLVMFuzzerTestOneInput(input.data(), input.size());
+}
 
 TBytes Mutate(TBytes input, std::mt19937_64& random) {
     auto below = [&random](std::size_t n) { return n == 0 ? 0 : static_cast<std::size_t>(random() % n); };
@@ -34,7 +36,8 @@ TBytes Mutate(TBytes input, std::mt19937_64& random) {
             case 1:  // set a byte, often to one the protocols treat specially
                 if (!input.empty()) {
                     static const std::uint8_t special[] = {0x00, 0x02, 0x03, 0x10, 0x13, 0x7F, 0x80, 0xFF};
-                    input[below(input.size())] = below(2) ? special[below(8)] : static_cast<std::uint8_t>(random());
+                    input[below(input.size())] =
+                        below(2) ? special[below(8)] : static_cast<std::uint8_t>(random());
                 }
                 break;
             case 2:  // insert a byte
@@ -42,7 +45,8 @@ TBytes Mutate(TBytes input, std::mt19937_64& random) {
                              static_cast<std::uint8_t>(random()));
                 break;
             case 3:  // erase a byte
-                if (!input.empty()) input.erase(input.begin() + static_cast<std::ptrdiff_t>(below(input.size())));
+                if (!input.empty())
+                    input.erase(input.begin() + static_cast<std::ptrdiff_t>(below(input.size())));
                 break;
             case 4: {  // repeat a stretch
                 if (input.empty()) break;
@@ -50,8 +54,8 @@ TBytes Mutate(TBytes input, std::mt19937_64& random) {
                 const std::size_t length = 1 + below(std::min<std::size_t>(16, input.size() - from));
                 const TBytes stretch(input.begin() + static_cast<std::ptrdiff_t>(from),
                                      input.begin() + static_cast<std::ptrdiff_t>(from + length));
-                input.insert(input.begin() + static_cast<std::ptrdiff_t>(below(input.size() + 1)), stretch.begin(),
-                             stretch.end());
+                input.insert(input.begin() + static_cast<std::ptrdiff_t>(below(input.size() + 1)),
+                             stretch.begin(), stretch.end());
                 break;
             }
             default:  // cut the end

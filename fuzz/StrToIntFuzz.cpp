@@ -25,8 +25,10 @@ std::optional<std::int32_t> Reference(const std::string& text) {
     std::string_view t(text);
     t.remove_prefix(i);
     std::size_t prefix = 0;
-    if (t.size() >= 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) prefix = 2;
-    else if (!t.empty() && (t[0] == '$' || t[0] == 'x' || t[0] == 'X')) prefix = 1;
+    if (t.size() >= 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X'))
+        prefix = 2;
+    else if (!t.empty() && (t[0] == '$' || t[0] == 'x' || t[0] == 'X'))
+        prefix = 1;
     if (prefix != 0) {
         std::string_view digits = t.substr(prefix);
         if (digits.empty()) return std::nullopt;
@@ -64,8 +66,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::int32_t value = 12345;
     const bool converted = TryStrToInt(text, value);
     FUZZ_CHECK(converted == expected.has_value());
-    if (converted) FUZZ_CHECK(value == *expected);
-    else FUZZ_CHECK(value == 12345);
+    if (converted)
+        FUZZ_CHECK(value == *expected);
+    else
+        FUZZ_CHECK(value == 12345);
     FUZZ_CHECK(StrToIntDef(text, -77) == (converted ? value : -77));
     bool threw = false;
     try {

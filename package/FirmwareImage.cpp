@@ -39,7 +39,8 @@ void FirmwareImage::LoadImageFromResource() {
 void FirmwareImage::LoadImageFromFile(const std::string& path) {
     // Read completely before touching the image, so that a failure leaves it as it was.
     std::string bytes;
-    if (ReadFileBytes(path, bytes, kImageSize) != TFileReadOutcome::Read) throw EFileError("Cannot open file " + path);
+    if (ReadFileBytes(path, bytes, kImageSize) != TFileReadOutcome::Read)
+        throw EFileError("Cannot open file " + path);
     std::copy(bytes.begin(), bytes.end(), ImageBuffer.begin());
     MarkAllPresent();
 }

@@ -39,7 +39,9 @@ const TTitleRow kTitleTable[] = {
 
 }  // namespace
 
-std::span<const TTitleRow> TitleTable() { return kTitleTable; }
+std::span<const TTitleRow> TitleTable() {
+    return kTitleTable;
+}
 
 const TTitleRow* FindTitleRow(std::uint16_t packageModel) {
     for (const TTitleRow& row : kTitleTable)

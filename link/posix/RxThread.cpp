@@ -29,8 +29,7 @@ void RaisePriority() {
     const pid_t self = ::gettid();
     errno = 0;
     const int nice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(self));
-    if (nice == -1 && errno != 0)
-        return;
+    if (nice == -1 && errno != 0) return;
     // Needs CAP_SYS_NICE or a nice limit that allows it; without, the thread runs as is.
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(self), nice - kPriorityBoost);
 }
@@ -38,11 +37,9 @@ void RaisePriority() {
 }  // namespace
 
 std::unique_ptr<TRxThread> TRxThread::Start(int fd, TMessageLoop& loop, TChunkHandler onChunk) {
-    if (fd < 0)
-        return nullptr;
+    if (fd < 0) return nullptr;
     const int stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (stopFd < 0)
-        return nullptr;
+    if (stopFd < 0) return nullptr;
     std::unique_ptr<TRxThread> receiver;
     try {
         receiver.reset(new TRxThread(fd, stopFd, loop, std::move(onChunk)));
@@ -71,8 +68,7 @@ TRxThread::~TRxThread() {
 }
 
 void TRxThread::Stop() {
-    if (!thread_.joinable())
-        return;
+    if (!thread_.joinable()) return;
     const std::uint64_t one = 1;
     // Cannot fail short of a counter overflow; the thread sees the event as readable.
     [[maybe_unused]] const ssize_t written = ::write(stopFd_, &one, sizeof one);
@@ -84,8 +80,7 @@ void TRxThread::ReceiveLoop() {
     try {
         while (true) {
             held_ = 0;
-            if (!WaitForFirstBytes() || !ReadUntilQuiet() || !DeliverChunk(held_) || lineEnded_)
-                break;
+            if (!WaitForFirstBytes() || !ReadUntilQuiet() || !DeliverChunk(held_) || lineEnded_) break;
         }
     } catch (...) {
         // Nothing may escape a thread body; ending quietly is this thread's way to fail.
@@ -108,10 +103,8 @@ TRxThread::TReadOutcome TRxThread::ReadAvailable() {
         lineEnded_ = true;
         return TReadOutcome::HangUp;
     }
-    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
-        return TReadOutcome::Nothing;
-    if (errno == EIO && ++failedReads_ < kFailedReadsToEnd)
-        return TReadOutcome::Nothing;
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return TReadOutcome::Nothing;
+    if (errno == EIO && ++failedReads_ < kFailedReadsToEnd) return TReadOutcome::Nothing;
     lineEnded_ = true;
     return TReadOutcome::Failed;
 }
@@ -120,19 +113,15 @@ bool TRxThread::WaitForFirstBytes() {
     pollfd watched[2] = {{stopFd_, POLLIN, 0}, {fd_, POLLIN, 0}};
     while (held_ == 0) {
         if (::poll(watched, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             return false;
         }
-        if (watched[0].revents != 0 || (watched[1].revents & POLLNVAL))
-            return false;
-        if (watched[1].revents == 0)
-            continue;
+        if (watched[0].revents != 0 || (watched[1].revents & POLLNVAL)) return false;
+        if (watched[1].revents == 0) continue;
         // POLLHUP and POLLERR are read as well: the read tells a hang-up (0 bytes) from an
         // error, and does not leave the descriptor ready for the next poll to spin on.
         const TReadOutcome outcome = ReadAvailable();
-        if (outcome == TReadOutcome::HangUp || outcome == TReadOutcome::Failed)
-            return false;
+        if (outcome == TReadOutcome::HangUp || outcome == TReadOutcome::Failed) return false;
     }
     return true;
 }
@@ -142,16 +131,12 @@ bool TRxThread::ReadUntilQuiet() {
     while (held_ < kReadBufferSize && !lineEnded_) {
         const int ready = ::ppoll(watched, 2, &kQuietTime, nullptr);
         if (ready < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             return false;
         }
-        if (ready == 0)
-            break;
-        if (watched[0].revents != 0 || (watched[1].revents & POLLNVAL))
-            return false;
-        if (watched[1].revents == 0)
-            continue;
+        if (ready == 0) break;
+        if (watched[0].revents != 0 || (watched[1].revents & POLLNVAL)) return false;
+        if (watched[1].revents == 0) continue;
         // A hang-up or failure still delivers what was read before it; the loop then ends.
         ReadAvailable();
     }
@@ -159,9 +144,7 @@ bool TRxThread::ReadUntilQuiet() {
 }
 
 bool TRxThread::DeliverChunk(std::size_t n) {
-    if (n == 0)
-        return true;
-    if (!*onChunk_)
-        return true;
+    if (n == 0) return true;
+    if (!*onChunk_) return true;
     return PostChunk(loop_, onChunk_, buffer_.get(), n);
 }

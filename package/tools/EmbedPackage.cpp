@@ -94,8 +94,8 @@ int main(int argc, char** argv) {
         std::string arg = argv[i];
         if (arg == "--demo") {
             demo = true;
-        } else if ((arg == "--output" || arg == "--rc-output" || arg == "--image" || arg == "--processor" || arg == "--model" ||
-                    arg == "--version") &&
+        } else if ((arg == "--output" || arg == "--rc-output" || arg == "--image" || arg == "--processor" ||
+                    arg == "--model" || arg == "--version") &&
                    i + 1 < argc) {
             options[arg] = argv[++i];
         } else {
@@ -129,7 +129,8 @@ int main(int argc, char** argv) {
                         " bytes; a package image holds " + std::to_string(kImageSize));
     }
 
-    if (options.count("--rc-output")) return WriteResourceScript(options["--rc-output"], image, processor, model, version);
+    if (options.count("--rc-output"))
+        return WriteResourceScript(options["--rc-output"], image, processor, model, version);
 
     std::ostringstream out;
     out << "// Generated at build time by package-embed. Do not edit.\n"

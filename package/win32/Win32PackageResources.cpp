@@ -13,7 +13,7 @@ std::vector<TResourceBlock> FindPackageBlocks() {
     const HMODULE module = ::GetModuleHandleW(nullptr);
     for (const char* name : {"HFile", "PROC_NUM", "VX_NUM", "FW_VER"}) {
         const HRSRC found = ::FindResourceA(module, name, MAKEINTRESOURCEA(10));  // RT_RCDATA
-        if (found == nullptr) continue;                                            // "Resource ... not found"
+        if (found == nullptr) continue;                                           // "Resource ... not found"
         const HGLOBAL loaded = ::LoadResource(module, found);
         const void* bytes = loaded != nullptr ? ::LockResource(loaded) : nullptr;
         if (bytes == nullptr) continue;

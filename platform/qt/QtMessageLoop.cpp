@@ -75,8 +75,7 @@ struct TQtMessageLoop::TImpl {
         const int interval = static_cast<int>(
             std::min<std::uint32_t>(intervalMs, static_cast<std::uint32_t>(std::numeric_limits<int>::max())));
         const int qtId = Context->startTimer(interval, Qt::PreciseTimer);
-        if (qtId == 0)
-            return 0;
+        if (qtId == 0) return 0;
         const TTimerId id = NextId++;
         Timers.Add(id, static_cast<TTimerTable::TNativeId>(qtId), repeating, std::move(task));
         return id;
@@ -87,8 +86,7 @@ struct TQtMessageLoop::TImpl {
         TTask task;
         {
             std::lock_guard lock(PostMutex);
-            if (Tasks.empty())
-                return;
+            if (Tasks.empty()) return;
             task = std::move(Tasks.front());
             Tasks.pop_front();
         }
@@ -111,8 +109,8 @@ TQtMessageLoop::TQtMessageLoop() : impl_(std::make_unique<TImpl>()) {
     if (QCoreApplication::instance() == nullptr)
         throw std::logic_error("TQtMessageLoop needs a QCoreApplication");
     TImpl* impl = impl_.get();
-    impl_->Context = std::make_unique<TLoopContext>([impl](int qtId) { impl->OnTimer(qtId); },
-                                                    [impl] { impl->OnTask(); });
+    impl_->Context =
+        std::make_unique<TLoopContext>([impl](int qtId) { impl->OnTimer(qtId); }, [impl] { impl->OnTask(); });
 }
 
 TQtMessageLoop::~TQtMessageLoop() {
@@ -133,8 +131,7 @@ TQtMessageLoop::~TQtMessageLoop() {
 bool TQtMessageLoop::Post(TTask task) {
     TImpl* impl = impl_.get();
     std::lock_guard lock(impl->PostMutex);
-    if (!impl->Accepting)
-        return false;
+    if (!impl->Accepting) return false;
     impl->Tasks.push_back(std::move(task));
     impl->Queued.fetch_add(1, std::memory_order_acq_rel);
     // Qt takes ownership of the event and delivers it on the context's thread.
@@ -187,18 +184,15 @@ bool TQtMessageLoop::WaitAndDispatch(std::int32_t timeoutMs) {
         // the GLib dispatcher looks at the queue again only after a new post wakes it,
         // so without this the window would keep its old picture for the whole wait.
         QCoreApplication::sendPostedEvents();
-        if (impl.Dispatched != before)
-            return true;
+        if (impl.Dispatched != before) return true;
         // Blocks until an event, a timer or a wake-up by a post (from any thread); what
         // is posted from now on wakes the dispatcher and is delivered by it.
         if (impl.Queued.load(std::memory_order_acquire) > 0)
             dispatcher->processEvents(QEventLoop::AllEvents);
         else
             dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-        if (impl.Dispatched != before)
-            return true;
-        if (timedOut)
-            return false;
+        if (impl.Dispatched != before) return true;
+        if (timedOut) return false;
         // Qt's own events (and its internal wake-ups) were handled, none of this loop's
         // tasks: keep waiting. The dispatcher's result cannot tell a real event from a
         // wake-up, and the callers' state only changes in this loop's tasks and timers.
@@ -207,6 +201,5 @@ bool TQtMessageLoop::WaitAndDispatch(std::int32_t timeoutMs) {
 
 std::uint32_t TQtMessageLoop::TickCount() const {
     const auto elapsed = std::chrono::steady_clock::now() - impl_->Start;
-    return static_cast<std::uint32_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
 }

@@ -18,8 +18,7 @@ public:
         std::unique_lock lock(mutex_);
         ++postAttempts_;
         released_.wait(lock, [this] { return !holding_; });
-        if (!refusing_)
-            queue_.push_back(std::move(task)), ready_.notify_all();
+        if (!refusing_) queue_.push_back(std::move(task)), ready_.notify_all();
         return !refusing_;
     }
     TTimerId PostDelayed(std::uint32_t, TTask) override { throw std::logic_error("no timers"); }
@@ -31,12 +30,10 @@ public:
         {
             std::unique_lock lock(mutex_);
             const auto limit = std::chrono::milliseconds(timeoutMs < 0 ? 60000 : timeoutMs);
-            if (!ready_.wait_for(lock, limit, [this] { return !queue_.empty(); }))
-                return false;
+            if (!ready_.wait_for(lock, limit, [this] { return !queue_.empty(); })) return false;
             pending.swap(queue_);
         }
-        for (TTask& task : pending)
-            task();
+        for (TTask& task : pending) task();
         return true;
     }
     std::uint32_t TickCount() const override { throw std::logic_error("no clock"); }

@@ -1,5 +1,3 @@
-#include "platform/StrToInt.h"
-
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -7,6 +5,7 @@
 #include <string>
 
 #include "platform/ConvertError.h"
+#include "platform/StrToInt.h"
 
 namespace {
 
@@ -16,18 +15,61 @@ struct TConverts {
 };
 
 const TConverts kConverting[] = {
-    {"0", 0}, {"-0", 0}, {"+0", 0}, {"12", 12}, {"   12", 12}, {"+12", 12}, {"-12", -12}, {"007", 7},
-    {"2147483647", INT_MAX}, {"-2147483648", INT_MIN}, {"0000000000002147483647", INT_MAX},
-    {"$0", 0}, {"$1f", 31}, {"x1F", 31}, {"X1f", 31}, {"0x10", 16}, {"0X10", 16}, {"  $a", 10},
-    {"$7FFFFFFF", INT_MAX}, {"$80000000", INT_MIN}, {"$FFFFFFFF", -1}, {"0xfffffffe", -2},
+    {"0", 0},
+    {"-0", 0},
+    {"+0", 0},
+    {"12", 12},
+    {"   12", 12},
+    {"+12", 12},
+    {"-12", -12},
+    {"007", 7},
+    {"2147483647", INT_MAX},
+    {"-2147483648", INT_MIN},
+    {"0000000000002147483647", INT_MAX},
+    {"$0", 0},
+    {"$1f", 31},
+    {"x1F", 31},
+    {"X1f", 31},
+    {"0x10", 16},
+    {"0X10", 16},
+    {"  $a", 10},
+    {"$7FFFFFFF", INT_MAX},
+    {"$80000000", INT_MIN},
+    {"$FFFFFFFF", -1},
+    {"0xfffffffe", -2},
     {"$000000000001", 1},
 };
 
 const char* const kRejected[] = {
-    "", "   ", "+", "-", "12 ", "1 2", "\t12", "12\n", "1.5", "1e3", "abc",
-    "2147483648", "-2147483649", "+2147483648", "99999999999999999999",
-    "$", "x", "0x", "0X", "$100000000", "0x1FFFFFFFF", "$G", "$1 ",
-    "-$1", "+$1", "- 1", "0x-1", "$$1", "00x1",
+    "",
+    "   ",
+    "+",
+    "-",
+    "12 ",
+    "1 2",
+    "\t12",
+    "12\n",
+    "1.5",
+    "1e3",
+    "abc",
+    "2147483648",
+    "-2147483649",
+    "+2147483648",
+    "99999999999999999999",
+    "$",
+    "x",
+    "0x",
+    "0X",
+    "$100000000",
+    "0x1FFFFFFFF",
+    "$G",
+    "$1 ",
+    "-$1",
+    "+$1",
+    "- 1",
+    "0x-1",
+    "$$1",
+    "00x1",
 };
 
 }  // namespace
@@ -61,8 +103,8 @@ TEST(StrToIntTest, RejectsEverythingElseWithItsTextInTheMessage) {
 
 TEST(StrToIntTest, EveryValueRoundTripsThroughDecimalAndHexText) {
     // Values around the points where an accumulator or a sign rule would break.
-    const std::int64_t samples[] = {INT_MIN, INT_MIN + 1, -65536, -1, 0, 1,
-                                    9, 10, 65535, 65536, INT_MAX - 1, INT_MAX};
+    const std::int64_t samples[] = {INT_MIN, INT_MIN + 1, -65536, -1,    0,           1,
+                                    9,       10,          65535,  65536, INT_MAX - 1, INT_MAX};
     for (std::int64_t v : samples) {
         std::int32_t value = static_cast<std::int32_t>(v);
         char hex[16];
@@ -71,4 +113,3 @@ TEST(StrToIntTest, EveryValueRoundTripsThroughDecimalAndHexText) {
         EXPECT_EQ(StrToInt(hex), value) << hex;
     }
 }
-

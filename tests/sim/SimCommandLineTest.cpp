@@ -113,17 +113,18 @@ TEST(SimCommandLine, RejectsWhatItCannotUse) {
 
 TEST(SimCommandLine, UsageAndParserKnowTheSameOptions) {
     const std::string usage = TSimCommandLine::Usage();
-    for (const char* option : {"--ports-dir",     "--port",         "--replace-link", "--model",
-                               "--app-model",     "--version",      "--new-version",  "--boot-model",
-                               "--boot-version",  "--mode",         "--modbus-speed", "--boot-speed",
-                               "--part-end",      "--flash-init",   "--setting",      "--reset-settings",
-                               "--turnaround-ms", "--erase-ms",     "--write-ms",     "--wire-time",
-                               "--frame-gap-ms",  "--seed",         "--corrupt-rate", "--drop-rate",
-                               "--delay-rate",    "--noise-rate",   "--corrupt-at",   "--drop-at",
-                               "--delay-at",      "--noise-at",     "--fail-at",      "--delay-ms",
-                               "--noise-bytes",   "--report-model", "--hang-up-at",   "--power-loss-at-write",
-                               "--flash-dump",    "--stats-file",   "--trace",        "--help",
-                               "--corrupt-request-at", "--duplicate-at", "--duplicate-gap-ms"}) {
+    for (const char* option :
+         {"--ports-dir",          "--port",         "--replace-link",    "--model",
+          "--app-model",          "--version",      "--new-version",     "--boot-model",
+          "--boot-version",       "--mode",         "--modbus-speed",    "--boot-speed",
+          "--part-end",           "--flash-init",   "--setting",         "--reset-settings",
+          "--turnaround-ms",      "--erase-ms",     "--write-ms",        "--wire-time",
+          "--frame-gap-ms",       "--seed",         "--corrupt-rate",    "--drop-rate",
+          "--delay-rate",         "--noise-rate",   "--corrupt-at",      "--drop-at",
+          "--delay-at",           "--noise-at",     "--fail-at",         "--delay-ms",
+          "--noise-bytes",        "--report-model", "--hang-up-at",      "--power-loss-at-write",
+          "--flash-dump",         "--stats-file",   "--trace",           "--help",
+          "--corrupt-request-at", "--duplicate-at", "--duplicate-gap-ms"}) {
         EXPECT_NE(usage.find(std::string(option) + " "), std::string::npos) << option;
         // The parser knows it too: a bad or missing value may be refused, the name may not.
         try {
