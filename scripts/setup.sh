@@ -20,6 +20,8 @@ case "$set_name" in
   test)
     packages+=(
       make
+      # The format check of every C++ source (check-format.sh).
+      clang-format
       libgtest-dev libgmock-dev libbenchmark-dev libmodbus-dev
       # The desktop program's tests in a private X session, and the desktop file's check.
       xvfb openbox xdotool x11-utils libx11-dev desktop-file-utils
