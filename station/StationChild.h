@@ -48,7 +48,6 @@ public:
     void Kill() const;
     // Reaps the process when it has ended: true then, with its exit status or signal.
     bool TryReap(std::optional<int>& exitStatus, int& signal);
-    bool Reaped() const { return reaped_; }
 
 private:
     static bool ReadSome(int& fd, std::string& into);

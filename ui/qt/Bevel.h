@@ -12,8 +12,6 @@ public:
 
     explicit TBevel(TShape shape, QWidget* parent = nullptr);
 
-    TShape Shape() const { return shape_; }
-
 protected:
     void paintEvent(QPaintEvent* event) override;
 
