@@ -37,11 +37,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 // The title start-up derives from the package this build carries.
 std::string PackageTitle() {
     const auto package = std::make_unique<FirmwareImage>();
@@ -183,7 +178,7 @@ protected:
         ::setenv("WINEDEBUG", "-all", 1);
         ::setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
         ::setenv("LC_ALL", "C.UTF-8", 1);
-        std::string display = ReadAll(prefix.string() + ".display");
+        std::string display = TTempDir::Read(prefix.string() + ".display");
         while (!display.empty() && std::isspace(static_cast<unsigned char>(display.back())))
             display.pop_back();
         ASSERT_FALSE(display.empty()) << "wine-prefix.sh start names the prefix's display";
@@ -314,7 +309,7 @@ TEST_F(WineDesktopTest, StartRunsAWholeUpgradeInTheDescribedWindow) {
     ASSERT_TRUE(ended);
     Keep(x->Grab(main), "wine-main-window.png");
     EXPECT_EQ(ended->At(ToQRect(form.FormRect("ListBox1")))->Items, kSuccessLog);
-    EXPECT_EQ(ReadAll(work.Path() / "Bootload.Ini"), "[Options]\r\nComms_Port=1\r\n");
+    EXPECT_EQ(TTempDir::Read(work.Path() / "Bootload.Ini"), "[Options]\r\nComms_Port=1\r\n");
 
     // The Close button ends the program with status 0.
     x->Click(main, InMainWindow(main, "Button1").center());
@@ -323,7 +318,7 @@ TEST_F(WineDesktopTest, StartRunsAWholeUpgradeInTheDescribedWindow) {
     unit->Signal(SIGTERM);
     ASSERT_EQ(unit->Wait(), 0);
     unit.reset();
-    const std::string flash = ReadAll(work.Path() / "flash.bin");
+    const std::string flash = TTempDir::Read(work.Path() / "flash.bin");
     const auto image = FindResource("HFile");
     ASSERT_EQ(flash.size(), 65536u);
     EXPECT_TRUE(flash.substr(2048) == std::string(image.begin() + 2048, image.end()))
@@ -337,7 +332,7 @@ TEST_F(WineDesktopTest, PortDialogAndAboutBoxAnswerTheirKeys) {
     const TXSession::TWindow main = StartProgram();
     ASSERT_NE(main, 0u);
     ASSERT_TRUE(WaitForProbed(title, " Port: COM1"));
-    const std::string settings = ReadAll(work.Path() / "Bootload.Ini");
+    const std::string settings = TTempDir::Read(work.Path() / "Bootload.Ini");
 
     // Options, Comms Port: the 32 ports, the saved one selected; Enter presses Cancel.
     TXSession::TWindow dialog = KeysOpen("alt+o c", "Comm Port Selection");
@@ -356,7 +351,7 @@ TEST_F(WineDesktopTest, PortDialogAndAboutBoxAnswerTheirKeys) {
     Keep(x->Grab(dialog), "wine-port-dialog.png");
     x->Key("Return");
     EXPECT_TRUE(x->WaitForGone(dialog));
-    EXPECT_EQ(ReadAll(work.Path() / "Bootload.Ini"), settings) << "a cancelled dialog writes nothing";
+    EXPECT_EQ(TTempDir::Read(work.Path() / "Bootload.Ini"), settings) << "a cancelled dialog writes nothing";
 
     // COM3, which does not open: the error box, and the previous port stays.
     dialog = KeysOpen("alt+o c", "Comm Port Selection");
@@ -368,7 +363,7 @@ TEST_F(WineDesktopTest, PortDialogAndAboutBoxAnswerTheirKeys) {
     const auto after = WaitForProbed(title, "Start");
     ASSERT_TRUE(after);
     EXPECT_EQ(after->At(ToQRect(MainFormLayout().FormRect("StatusBar1")))->Text, " Port: COM1");
-    EXPECT_EQ(ReadAll(work.Path() / "Bootload.Ini"), settings);
+    EXPECT_EQ(TTempDir::Read(work.Path() / "Bootload.Ini"), settings);
 
     // Help, About: the version line from the executable's own version block, OK focused.
     const TXSession::TWindow about = KeysOpen("alt+h a", "About....");
@@ -402,7 +397,7 @@ TEST_F(WineDesktopTest, SavedPortThatDoesNotOpenShowsTheStartUpMessage) {
     ASSERT_TRUE(main);
     EXPECT_EQ(main->At(ToQRect(MainFormLayout().FormRect("StatusBar1")))->Text, "");
     EXPECT_TRUE(main->WithText("Start")->Enabled);
-    EXPECT_EQ(ReadAll(work.Path() / "Bootload.Ini"), "[Options]\r\nComms_Port=3\r\n");
+    EXPECT_EQ(TTempDir::Read(work.Path() / "Bootload.Ini"), "[Options]\r\nComms_Port=3\r\n");
 }
 
 TEST_F(WineDesktopTest, CloseDuringAnUpgradeIsShownAtOnceAndCarriedOutAfterTheStep) {

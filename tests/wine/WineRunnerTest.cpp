@@ -28,11 +28,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 std::string PackageImage() {
     const auto image = FindResource("HFile");
     return std::string(image.begin(), image.end());
@@ -109,7 +104,7 @@ protected:
     std::string StopUnitAndReadFlash() {
         unit->Signal(SIGTERM);
         EXPECT_EQ(unit->Wait(), 0);
-        return ReadAll(work.Path() / "flash.bin");
+        return TTempDir::Read(work.Path() / "flash.bin");
     }
 
     void ExpectFlashHolds(const std::string& image) {
@@ -139,7 +134,7 @@ TEST_F(WineRunnerTest, UpgradeWritesThePackageImageAndTheSettingsFile) {
     EXPECT_EQ(Lines(runner->Stdout), kSuccessLog);
     EXPECT_EQ(runner->Stderr, "");
     // Written in binary mode: CR LF as the runner writes it, not CR CR LF.
-    EXPECT_EQ(ReadAll(directory / "Bootload.Ini"), "[Options]\r\nComms_Port=1\r\n");
+    EXPECT_EQ(TTempDir::Read((directory / "Bootload.Ini").string()), "[Options]\r\nComms_Port=1\r\n");
     ExpectFlashHolds(PackageImage());
 }
 
