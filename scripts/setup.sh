@@ -12,8 +12,9 @@ set_name=${1:-test}
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-qpa-plugins
-  # The station's report, written and read as JSON.
-  nlohmann-json3-dev
+  # The header-only libraries: the station's report, written and read as JSON, and the
+  # programs' options.
+  nlohmann-json3-dev libcli11-dev
 )
 case "$set_name" in
   run) ;;
