@@ -19,15 +19,13 @@
 #include "cli/RunnerPlatform.h"
 #include "cli/StationCommandLine.h"
 #include "cli/StationUsageError.h"
+#include "platform/PortResolver.h"
 #include "platform/StrToInt.h"
 #include "platform/VersionInfo.h"
-#ifdef BOOTLOADER_STATION
-#include "platform/PortResolver.h"
 #include "station/Station.h"
 #include "station/StationEventLog.h"
 #include "station/StationPorts.h"
 #include "station/StationRecord.h"
-#endif
 
 namespace {
 
@@ -120,15 +118,11 @@ TOptions ParseOptions(const std::vector<std::string>& args) {
                 std::fputs(VersionText("bootloader-cli").c_str(), stdout);
                 std::exit(kExitCompleted);
             case TStationCommandLine::TRequest::ListPorts:
-#ifdef BOOTLOADER_STATION
                 std::fputs(TStationPorts::List(
                                TPortResolver(std::filesystem::current_path().string() + "/").PortsDirectory())
                                .c_str(),
                            stdout);
                 std::exit(kExitCompleted);
-#else
-                UsageError("--list-ports is not available in this build");
-#endif
             case TStationCommandLine::TRequest::Run:
                 break;
         }
@@ -234,20 +228,18 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifdef BOOTLOADER_STATION
     // Several units, a port list or a report: the batch runs this program once per unit.
     if (TStation::Applies(argc, argv)) return TStation::Run(argc, argv);
-#endif
     TRunnerPlatform platform(argc, argv);
     const TOptions options = ParseOptions(platform.Arguments());
     TComplaints complain;
 
-#ifdef BOOTLOADER_STATION
-    // A unit of a batch writes its own line of the batch's report as it ends.
+    // A unit of a batch writes its own line of the batch's report as it ends, and ends when
+    // the batch asks it to or dies.
     std::unique_ptr<TStationRecord> record;
-    if (options.stationEvents && options.stationReport && *options.stationReport >= 0) {
+    if (options.stationEvents) {
         TStationRecord::TSetup setup;
-        setup.ReportFd = *options.stationReport;
+        setup.ReportFd = options.stationReport.value_or(-1);
         setup.EventsFd = *options.stationEvents;
         setup.Station = options.stationPid;
         setup.Batch = options.stationBatch;
@@ -263,24 +255,15 @@ int main(int argc, char** argv) {
         complain.Sink = [&record](const std::string& text) { record->Message(text); };
     }
     auto end = [&record](int status) { return record ? record->Finish(status) : status; };
-#else
-    auto end = [](int status) { return status; };
-#endif
 
     TMessageLoop& loop = platform.Loop();
     const bool live = platform.OutputIsTerminal();
     TConsoleLog console(stdout, live, live && platform.TerminalErasesLines());
-#ifdef BOOTLOADER_STATION
     TStationEventLog log(console, options.stationEvents.value_or(-1));
     log.SetRecord(record.get());
-#else
-    TConsoleLog& log = console;
-#endif
     TCliView view(platform, complain);
-#ifdef BOOTLOADER_STATION
     view.OnStepEnded = [&log](int step, bool succeeded) { log.StepEnded(step, succeeded); };
     view.OnBootLoader = [&log](std::uint32_t info) { log.BootLoaderIdentified(info); };
-#endif
 
     TApplicationCore::TPortFactoryMaker makePorts = [&options, &platform](const std::string& baseDir) {
         return platform.MakePortFactory(baseDir, options.device);
@@ -316,13 +299,11 @@ int main(int argc, char** argv) {
         }
     }
 
-#ifdef BOOTLOADER_STATION
     log.SetIdentitySource([&core]() -> std::optional<std::pair<std::uint16_t, std::uint16_t>> {
         const TDevicePreparation* device = core.Device();
         if (!device || device->DeviceModel == 0) return std::nullopt;
         return std::make_pair(device->DeviceModel, device->DeviceVersion);
     });
-#endif
     loop.Post([&core] { core.StartUpgrade(); });
     if (!view.Ended()) platform.Exec();
     log.Finish();

@@ -31,29 +31,31 @@ struct TRun {
     bool Killed = false;
 };
 
-std::vector<std::string> ChildArgs(const TStationOptions& options, const TStationOptions::TUnit& unit,
-                                   const std::string& batch, bool report) {
-    std::vector<std::string> args;
-    if (unit.Port != 0)
-        args = {"--port", std::to_string(unit.Port)};
-    else
-        args = {"--device", unit.Device};
-    if (options.Image)
-        args.insert(args.end(), {"--image", *options.Image, "--processor", *options.Processor, "--model",
-                                 *options.Model});
-    args.insert(args.end(), {"--station-events", std::to_string(TStationChild::kEventsDescriptor)});
-    if (report)
-        args.insert(args.end(),
-                    {"--station-report", std::to_string(TStationChild::kReportDescriptor), "--station-batch",
-                     batch, "--station-unit", unit.Label, "--station-device", unit.Device, "--station-pid",
-                     std::to_string(TStationPlatform::ProcessId())});
-    return args;
+// The unit's arguments, given the numbers of its event pipe and report.
+TStationChild::TArguments ChildArgs(const TStationOptions& options, const TStationOptions::TUnit& unit,
+                                    const std::string& batch) {
+    return [&options, &unit, batch](int events, int report) {
+        std::vector<std::string> args;
+        if (unit.Port != 0)
+            args = {"--port", std::to_string(unit.Port)};
+        else
+            args = {"--device", unit.Device};
+        if (options.Image)
+            args.insert(args.end(), {"--image", *options.Image, "--processor", *options.Processor, "--model",
+                                     *options.Model});
+        args.insert(args.end(), {"--station-events", std::to_string(events)});
+        if (report >= 0)
+            args.insert(args.end(), {"--station-report", std::to_string(report), "--station-batch", batch,
+                                     "--station-unit", unit.Label, "--station-device", unit.Device,
+                                     "--station-pid", std::to_string(TStationPlatform::ProcessId())});
+        return args;
+    };
 }
 
 }  // namespace
 
 bool TStation::Applies(int argc, char** argv) {
-    return TStationOptions::Applies(std::vector<std::string>(argv + 1, argv + argc));
+    return TStationOptions::Applies(TStationPlatform::Arguments(argc, argv));
 }
 
 int TStation::Run(int argc, char** argv) {
@@ -62,7 +64,7 @@ int TStation::Run(int argc, char** argv) {
     std::unique_ptr<TStationReport> report;
     std::string program;
     try {
-        options = TStationOptions::Parse(std::vector<std::string>(argv + 1, argv + argc));
+        options = TStationOptions::Parse(TStationPlatform::Arguments(argc, argv));
         package = TStationReport::Package(options.Image, options.Processor, options.Model);
         std::string base = std::filesystem::current_path().string();
         if (base.empty() || base.back() != '/') base += '/';
@@ -99,8 +101,8 @@ int TStation::Run(int argc, char** argv) {
         run->Unit.StartTime = std::chrono::system_clock::now();
         run->Unit.LastActivity = TClock::now();
         try {
-            run->Child = std::make_unique<TStationChild>(
-                program, ChildArgs(options, entry, batch, report != nullptr), report ? report->Fd() : -1);
+            run->Child = std::make_unique<TStationChild>(program, ChildArgs(options, entry, batch),
+                                                         report ? report->Fd() : -1);
         } catch (const std::exception& error) {
             run->Unit.Ended(std::nullopt, 0, error.what());
             run->Unit.EndTime = std::chrono::system_clock::now();

@@ -14,16 +14,24 @@
 // events (every event it sends the batch is fed here too) and its own messages, and writes
 // the line as the batch would: when it ends, or when a signal ends it.
 //
-// The signals that end a unit's process (SIGTERM, SIGINT, SIGHUP, SIGQUIT) reach it blocked
-// from its start (the batch blocks them before exec, so none is lost in between) and are
-// taken by a thread of the record with sigwaitinfo: it writes the line, with the reason
-// when the batch ended or interrupted it, tells the batch on the event pipe that the line
-// is written, then ends the process by the same signal. A process killed outright
-// (SIGKILL, a crash) cannot write: the batch writes its line.
+// Every unit of a batch has one, with a report or without: it is also what ends the unit's
+// process when the batch asks it to or when the batch dies.
+//
+// POSIX: the signals that end a unit's process (SIGTERM, SIGINT, SIGHUP, SIGQUIT) reach it
+// blocked from its start (the batch blocks them before exec, so none is lost in between)
+// and are taken by a thread of the record with sigwaitinfo: it writes the line, with the
+// reason when the batch ended or interrupted it, tells the batch on the event pipe that the
+// line is written, then ends the process by the same signal.
+// Windows: a thread of the record reads the unit's life line (its standard input, see
+// TStationChild): a byte on it is the batch's request to end, its end without one the
+// batch's death. The thread then writes the line with that reason, tells the batch, and
+// ends the process with exit status kExitEnded.
+// A process killed outright (SIGKILL, TerminateProcess, a crash) cannot write: the batch
+// writes its line.
 class TStationRecord {
 public:
     struct TSetup {
-        int ReportFd = -1;  // the report, inherited from the batch
+        int ReportFd = -1;  // the report, inherited from the batch; -1 for none
         int EventsFd = -1;  // the batch's event pipe
         int Station = 0;    // the batch's process id
         std::string Batch;
@@ -33,9 +41,9 @@ public:
         FirmwareImage Package;
     };
 
-    // Blocks the ending signals in the calling thread (the batch calls it before exec;
-    // the mask carries across it and into every thread made later).
-    static void BlockEndSignals();
+    // The exit status of a unit's process that its record ended (Windows; on POSIX the
+    // process ends by the signal it got): as a shell shows a process that SIGTERM ended.
+    static constexpr int kExitEnded = 143;
 
     // Takes over the report and starts the thread that waits for the ending signals.
     explicit TStationRecord(TSetup setup);
@@ -50,7 +58,7 @@ public:
     int Finish(int status);
 
 private:
-    void WaitForSignals();
+    void WaitForEnd();
     // With mutex_ held: writes the line, then the event that says so.
     void WriteLine();
 

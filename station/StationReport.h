@@ -10,10 +10,11 @@
 // The batch's record: JSON Lines appended to a regular file, one object per unit. Lines come
 // from the batch and from the units' own processes (each writes its unit's line as it ends,
 // so the record survives the batch's process), and from other batches sharing the file.
-// Every writer appends under an exclusive flock of the file, on an open file of its own:
-//  - a line is written with one write on a descriptor opened with O_APPEND; when the write
-//    falls short (a full disk), the file is cut back to its size before it, so a line is
-//    there whole or not at all;
+// Every writer appends under an exclusive lock of the file (flock on POSIX, LockFileEx on
+// Windows), on an open file of its own:
+//  - a line is written with one write at the file's end (O_APPEND on POSIX, the end-of-file
+//    offset on Windows); when the write falls short (a full disk), the file is cut back to its
+//    size before it, so a line is there whole or not at all;
 //  - a file that does not end with a newline (a writer that died mid-write, or one that
 //    does not lock) gets one before the new line: the fragment stays, alone on its line,
 //    and the new line is never glued onto it.
@@ -23,14 +24,16 @@ public:
     // when it cannot, and when the path is not a regular file (a FIFO, a terminal, a
     // directory): such a path would block or never keep a record.
     explicit TStationReport(const std::string& path);
-    // Takes over a descriptor of the report inherited from the batch, opened again through
-    // /proc so that this process's lock is its own.
+    // Takes over the report inherited from the batch (a descriptor on POSIX, a handle value
+    // on Windows), opened again (through /proc, or ReOpenFile) so that this process's lock is
+    // its own.
     static TStationReport Inherited(int fd);
     TStationReport(TStationReport&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
     ~TStationReport();
     TStationReport(const TStationReport&) = delete;
     TStationReport& operator=(const TStationReport&) = delete;
 
+    // The open file, to pass on to a unit's process: a descriptor, or a handle value.
     int Fd() const { return fd_; }
 
     // Appends the unit's line. Returns 0 when it is in the file whole, otherwise the errno of

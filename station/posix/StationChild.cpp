@@ -14,6 +14,9 @@
 
 namespace {
 
+constexpr int kEventsDescriptor = 3;
+constexpr int kReportDescriptor = 4;
+
 void CloseFd(int& fd) {
     if (fd >= 0) ::close(fd);
     fd = -1;
@@ -21,7 +24,9 @@ void CloseFd(int& fd) {
 
 }  // namespace
 
-TStationChild::TStationChild(const std::string& program, const std::vector<std::string>& args, int reportFd) {
+struct TStationChild::TNative {};
+
+TStationChild::TStationChild(const std::string& program, const TArguments& args, int reportFd) {
     int events[2], errors[2];
     if (::pipe2(events, O_CLOEXEC) != 0)
         throw std::runtime_error(std::string("cannot make a pipe: ") + std::strerror(errno));
@@ -32,7 +37,8 @@ TStationChild::TStationChild(const std::string& program, const std::vector<std::
         throw std::runtime_error(std::string("cannot make a pipe: ") + std::strerror(error));
     }
     std::vector<std::string> argv = {program};
-    argv.insert(argv.end(), args.begin(), args.end());
+    const std::vector<std::string> given = args(kEventsDescriptor, reportFd >= 0 ? kReportDescriptor : -1);
+    argv.insert(argv.end(), given.begin(), given.end());
     std::vector<char*> pointers;
     for (std::string& a : argv) pointers.push_back(a.data());
     pointers.push_back(nullptr);

@@ -57,6 +57,10 @@ int TStationPlatform::Interrupts() {
     return gInterrupts;
 }
 
+std::vector<std::string> TStationPlatform::Arguments(int argc, char** argv) {
+    return std::vector<std::string>(argv + 1, argv + argc);
+}
+
 int TStationPlatform::ProcessId() {
     return static_cast<int>(::getpid());
 }
@@ -89,6 +93,19 @@ void TStationPlatform::WaitReadable(const std::vector<int>& fds, int ms, std::ve
     ready.assign(fds.size(), false);
     for (std::size_t i = 0; i < polled.size(); ++i)
         ready[i] = (polled[i].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+}
+
+bool TStationPlatform::WritePipe(int fd, const std::string& bytes) {
+    // Without this a write to a pipe nobody reads would end the process with SIGPIPE.
+    ::signal(SIGPIPE, SIG_IGN);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno != EPIPE;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
 }
 
 std::string TStationPlatform::WhyNotOpened(const std::string& device) {

@@ -4,11 +4,11 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <thread>
 
 #include "station/StationEvent.h"
+#include "station/StationPlatform.h"
 
 namespace {
 
@@ -21,18 +21,18 @@ sigset_t EndSignals() {
 
 }  // namespace
 
-void TStationRecord::BlockEndSignals() {
-    const sigset_t set = EndSignals();
-    ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
-}
-
 TStationRecord::TStationRecord(TSetup setup)
     : setup_(std::move(setup)),
-      report_(std::make_unique<TStationReport>(TStationReport::Inherited(setup_.ReportFd))),
+      report_(setup_.ReportFd >= 0
+                  ? std::make_unique<TStationReport>(TStationReport::Inherited(setup_.ReportFd))
+                  : nullptr),
       unit_(setup_.Label, setup_.Port, setup_.Device) {
     unit_.StartTime = std::chrono::system_clock::now();
-    BlockEndSignals();
-    std::thread([this] { WaitForSignals(); }).detach();
+    // Blocked in this thread too (they are from exec on, in a unit started by a batch), and
+    // so in every thread made later: only the record's own thread takes them.
+    const sigset_t set = EndSignals();
+    ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    std::thread([this] { WaitForEnd(); }).detach();
 }
 
 void TStationRecord::Event(const std::string& encoded) {
@@ -59,15 +59,11 @@ void TStationRecord::WriteLine() {
     unit_.EndTime = std::chrono::system_clock::now();
     // When the line cannot be written (a full disk), the batch is not told: it then tries
     // itself, and names the unit when it cannot either.
-    if (report_->Write(unit_, setup_.Batch, setup_.Package) != 0) return;
-    const std::string event = TStationEvent{TStationEvent::TKind::Recorded, ""}.Encode();
-    ssize_t n;
-    do {
-        n = ::write(setup_.EventsFd, event.data(), event.size());
-    } while (n < 0 && errno == EINTR);
+    if (!report_ || report_->Write(unit_, setup_.Batch, setup_.Package) != 0) return;
+    TStationPlatform::WritePipe(setup_.EventsFd, TStationEvent{TStationEvent::TKind::Recorded, ""}.Encode());
 }
 
-void TStationRecord::WaitForSignals() {
+void TStationRecord::WaitForEnd() {
     const sigset_t set = EndSignals();
     while (true) {
         siginfo_t info{};

@@ -1,13 +1,9 @@
 #include "station/StationEventLog.h"
 
-#include <signal.h>
-#include <unistd.h>
-
-#include <cerrno>
-
 #include "link/ReplyResult.h"
 #include "package/FormatVersion.h"
 #include "station/StationEvent.h"
+#include "station/StationPlatform.h"
 #include "station/StationRecord.h"
 
 namespace {
@@ -28,21 +24,13 @@ std::string CaptionOf(const std::string& text) {
 
 }  // namespace
 
-TStationEventLog::TStationEventLog(OperatorLog& inner, int fd) : inner_(inner), fd_(fd) {
-    // A batch that ended must not end the upgrade with it: a write to its closed pipe
-    // fails instead of raising SIGPIPE.
-    if (fd_ >= 0) ::signal(SIGPIPE, SIG_IGN);
-}
+TStationEventLog::TStationEventLog(OperatorLog& inner, int fd) : inner_(inner), fd_(fd) {}
 
 void TStationEventLog::Send(char kind, const std::string& text) {
     const std::string line = TStationEvent{static_cast<TStationEvent::TKind>(kind), text}.Encode();
     if (record_) record_->Event(line);
-    if (fd_ < 0) return;
-    ssize_t n;
-    do {
-        n = ::write(fd_, line.data(), line.size());
-    } while (n < 0 && errno == EINTR);
-    if (n < 0 && errno == EPIPE) fd_ = -1;  // nobody listens any more
+    // A batch that ended must not end the upgrade with it: the upgrade goes on unheard.
+    if (fd_ >= 0 && !TStationPlatform::WritePipe(fd_, line)) fd_ = -1;
 }
 
 void TStationEventLog::SendIdentity() {

@@ -1,0 +1,83 @@
+#include "station/StationRecord.h"
+
+#include <windows.h>
+
+#include <chrono>
+#include <thread>
+
+#include "station/StationEvent.h"
+#include "station/StationPlatform.h"
+
+namespace {
+
+// How long the line may take once the life line has ended before the process ends anyway
+// (a report on a share that hangs, say): no unit outlives the batch by more than this.
+constexpr DWORD kEndPatienceMs = 5000;
+
+// Ends the process at once, as a signal would: nothing of it runs on (no handler of the
+// C runtime's exit, which another thread's lock could hold up).
+[[noreturn]] void EndNow() {
+    ::TerminateProcess(::GetCurrentProcess(), TStationRecord::kExitEnded);
+    ::ExitProcess(TStationRecord::kExitEnded);
+}
+
+}  // namespace
+
+TStationRecord::TStationRecord(TSetup setup)
+    : setup_(std::move(setup)),
+      report_(setup_.ReportFd >= 0
+                  ? std::make_unique<TStationReport>(TStationReport::Inherited(setup_.ReportFd))
+                  : nullptr),
+      unit_(setup_.Label, setup_.Port, setup_.Device) {
+    unit_.StartTime = std::chrono::system_clock::now();
+    std::thread([this] { WaitForEnd(); }).detach();
+}
+
+void TStationRecord::Event(const std::string& encoded) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    unit_.FeedEvents(encoded);
+}
+
+void TStationRecord::Message(const std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    unit_.FeedMessages(text + "\n");
+}
+
+int TStationRecord::Finish(int status) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!written_) {
+        unit_.Ended(status, 0, "");
+        WriteLine();
+    }
+    return status;
+}
+
+void TStationRecord::WriteLine() {
+    written_ = true;
+    unit_.EndTime = std::chrono::system_clock::now();
+    // When the line cannot be written (a full disk), the batch is not told: it then tries
+    // itself, and names the unit when it cannot either.
+    if (!report_ || report_->Write(unit_, setup_.Batch, setup_.Package) != 0) return;
+    TStationPlatform::WritePipe(setup_.EventsFd, TStationEvent{TStationEvent::TKind::Recorded, ""}.Encode());
+}
+
+void TStationRecord::WaitForEnd() {
+    // The life line is standard input: the batch writes a byte on it when it asks the unit
+    // to end, and it ends without one when the batch dies. Nothing else is ever sent.
+    const HANDLE lifeLine = ::GetStdHandle(STD_INPUT_HANDLE);
+    char byte = 0;
+    DWORD n = 0;
+    const bool asked = ::ReadFile(lifeLine, &byte, 1, &n, nullptr) && n == 1;
+    std::thread([] {
+        ::Sleep(kEndPatienceMs);
+        EndNow();
+    }).detach();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        // Once the line is written the process is at its end anyway: let it exit.
+        if (written_) return;
+        unit_.Ended(kExitEnded, 0, asked ? "the batch was interrupted" : "the station ended");
+        WriteLine();
+    }
+    EndNow();
+}
