@@ -150,6 +150,8 @@ TEST_F(BootloaderCliTest, UsageAndStartUpErrorsExitTwo) {
          "fifo is not a regular file"},
         {{"--port", "1", "--ports", "1-2"}, "port COM1 is listed twice"},
         {{"--image", "x.bin"}, "go together"},
+        {{"--port", "1", "--image", "short.bin", "--image", "fifo", "--processor", "2620", "--model", "6181"},
+         "option --image is given twice"},
         {{"--frobnicate"}, "unknown option --frobnicate"},
         {{"--port", "7"}, "Unable To Open Comms Port. Please Select Another."},
         {{"--device", pty.SlavePath(), "--image", "missing.bin", "--processor", "2620", "--model", "1"},
@@ -171,6 +173,11 @@ TEST_F(BootloaderCliTest, HelpExplainsTheExitStatus) {
     EXPECT_EQ(RunCli({"--help"}), 0);
     EXPECT_NE(cli->Stdout.find("Exit status"), std::string::npos);
     EXPECT_NE(cli->Stdout.find("--device PATH"), std::string::npos);
+    // What the batch gives its units is no operator's business.
+    EXPECT_EQ(cli->Stdout.find("--station"), std::string::npos);
+    // A batch's line asking for help gets it, not the batch.
+    EXPECT_EQ(RunCli({"--ports", "1-8", "--help"}), 0) << cli->Stderr;
+    EXPECT_NE(cli->Stdout.find("Exit status"), std::string::npos);
 }
 
 }  // namespace

@@ -187,6 +187,15 @@ TEST_F(WineRunnerTest, PortThatIsNoCommDeviceIsRefused) {
     EXPECT_NE(runner->Stderr.find("File Handle is not a Comm Handle."), std::string::npos) << runner->Stderr;
 }
 
+// The cross-built parse of the options: the same refusal as on Linux, and help after it.
+TEST_F(WineRunnerTest, UsageErrorExitsTwoAndHelpAnswersWhereverItStands) {
+    EXPECT_EQ(RunRunner({"--port", "0x101"}, work.Path()), 2);
+    EXPECT_EQ(runner->Stderr.rfind("bootloader-cli: --port 0x101 is not a port from 1 to 256", 0), 0u)
+        << runner->Stderr;
+    EXPECT_EQ(RunRunner({"--port", "0", "--help"}, work.Path()), 0) << runner->Stderr;
+    EXPECT_NE(runner->Stdout.find("the port the system names so"), std::string::npos) << runner->Stdout;
+}
+
 TEST_F(WineRunnerTest, VersionPrintsTheExecutablesVersionBlock) {
     ASSERT_EQ(RunRunner({"--version"}, work.Path()), 0) << runner->Stderr;
     // The same record and package as the Linux build's, read back from the resources: every
