@@ -295,10 +295,14 @@ int main(int argc, char** argv) {
         complain(error.what());
         return end(kExitUsage);
     }
+    // The port as the operator named it, for the reason of a failed open: after the
+    // operator log's own message, what the system said (missing, in use, refused).
+    const std::string port = options.device ? *options.device : "COM" + std::to_string(core.CommsPortNumber);
     if (!core.Link() || !core.Link()->IsOpen()) {
-        const std::string port =
-            options.device ? *options.device : "COM" + std::to_string(core.CommsPortNumber);
-        if (!view.MessagesShown()) complain(port + " could not be opened");
+        if (core.Link() && core.Link()->OpenFailure().Failed())
+            complain(core.Link()->OpenFailure().Describe(port));
+        else if (!view.MessagesShown())
+            complain(port + " could not be opened");
         return end(kExitUsage);
     }
     if (const auto actual = core.Link()->ActualBaudRate(); actual != 0 && actual != core.Link()->BaudRate) {
@@ -327,6 +331,10 @@ int main(int argc, char** argv) {
     if (!view.Ended()) platform.Exec();
     log.Finish();
     console.Finish();
+    // An upgrade that failed because a reopen of its port failed (the port taken in the gap
+    // before the upgrade's first open, an adapter pulled) says why.
+    if (!view.Completed() && !core.Link()->IsOpen() && core.Link()->OpenFailure().Failed())
+        complain(core.Link()->OpenFailure().Describe(port));
     const TSettingsRestoreOutcome restore = core.SettingsRestore();
     const int status = UpgradeExitStatus(view.Completed(), restore);
     if (status == kExitSettingsNotRestored) complain(SettingsNotRestoredMessage(restore));

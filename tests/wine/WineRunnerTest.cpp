@@ -173,6 +173,9 @@ TEST_F(WineRunnerTest, MissingPortExitsTwo) {
     EXPECT_EQ(RunRunner({"--device", "\\\\.\\COM300"}, work.Path()), 2);
     EXPECT_NE(runner->Stderr.find("Unable To Open Comms Port. Please Select Another."), std::string::npos)
         << runner->Stderr;
+    // Then why, with the system's own message.
+    EXPECT_NE(runner->Stderr.find("\nbootloader-cli: \\\\.\\COM300 does not exist ("), std::string::npos)
+        << runner->Stderr;
 }
 
 TEST_F(WineRunnerTest, PortThatIsNoCommDeviceIsRefused) {
