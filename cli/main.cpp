@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -19,13 +18,13 @@
 #include "cli/RunnerPlatform.h"
 #include "cli/StationCommandLine.h"
 #include "cli/StationUsageError.h"
+#include "platform/FileSystem.h"
+#include "platform/PortInventory.h"
 #include "platform/StrToInt.h"
 #include "platform/VersionInfo.h"
 #ifdef BOOTLOADER_STATION
-#include "platform/PortResolver.h"
 #include "station/Station.h"
 #include "station/StationEventLog.h"
-#include "station/StationPorts.h"
 #include "station/StationRecord.h"
 #endif
 
@@ -69,8 +68,9 @@ const std::string kUsage =
     "  4 interrupted (the units still running were ended); 2 usage or start-up\n"
     "  (nothing was started).\n"
     "\n"
-    "  --list-ports      list the ports directory's entries and the serial devices by id,\n"
-    "                    each with the device it leads to and what is known of it, and exit\n"
+    "  --list-ports      list the serial ports this system knows (on Linux the ports\n"
+    "                    directory's entries and the devices by id), each with the device\n"
+    "                    behind it and what is known of it, and exit\n"
     "  --version         print the version and build, description, copyright and the\n"
     "                    firmware package carried, and exit\n"
     "\n"
@@ -120,15 +120,8 @@ TOptions ParseOptions(const std::vector<std::string>& args) {
                 std::fputs(VersionText("bootloader-cli").c_str(), stdout);
                 std::exit(kExitCompleted);
             case TStationCommandLine::TRequest::ListPorts:
-#ifdef BOOTLOADER_STATION
-                std::fputs(TStationPorts::List(
-                               TPortResolver(std::filesystem::current_path().string() + "/").PortsDirectory())
-                               .c_str(),
-                           stdout);
+                std::fputs(TPortInventory::List(CurrentDirectory()).c_str(), stdout);
                 std::exit(kExitCompleted);
-#else
-                UsageError("--list-ports is not available in this build");
-#endif
             case TStationCommandLine::TRequest::Run:
                 break;
         }
