@@ -52,8 +52,9 @@ public:
                      "process writes its own line, so every started unit has one however the batch ends"),
                &TCommandLine::Report);
         ListPorts = Flag("--list-ports",
-                         "list the serial ports present, each with the device it leads to "
-                         "and what is known of it, and exit");
+                         "list the serial ports this system knows (on Linux the ports directory's "
+                         "entries and the devices by id), each with the device behind it and what is "
+                         "known of it, and exit");
         Version = Flag("--version",
                        "print the version and build, description, copyright and the firmware package "
                        "carried, and exit");

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -18,13 +17,13 @@
 #include "cli/RunnerContract.h"
 #include "cli/RunnerPlatform.h"
 #include "cli/StationUsageError.h"
+#include "platform/FileSystem.h"
+#include "platform/PortInventory.h"
 #include "platform/StrToInt.h"
 #include "platform/VersionInfo.h"
 #ifdef BOOTLOADER_STATION
-#include "platform/PortResolver.h"
 #include "station/Station.h"
 #include "station/StationEventLog.h"
-#include "station/StationPorts.h"
 #include "station/StationRecord.h"
 #endif
 
@@ -72,15 +71,8 @@ TOptions ParseOptions(const std::vector<std::string>& args) {
                 std::fputs(VersionText("bootloader-cli").c_str(), stdout);
                 std::exit(kExitCompleted);
             case TCommandLine::TRequest::ListPorts:
-#ifdef BOOTLOADER_STATION
-                std::fputs(TStationPorts::List(
-                               TPortResolver(std::filesystem::current_path().string() + "/").PortsDirectory())
-                               .c_str(),
-                           stdout);
+                std::fputs(TPortInventory::List(CurrentDirectory()).c_str(), stdout);
                 std::exit(kExitCompleted);
-#else
-                UsageError("--list-ports is not available in this build");
-#endif
             case TCommandLine::TRequest::Run:
                 break;
         }
@@ -236,10 +228,14 @@ int main(int argc, char** argv) {
         complain(error.what());
         return end(kExitUsage);
     }
+    // The port as the operator named it, for the reason of a failed open: after the
+    // operator log's own message, what the system said (missing, in use, refused).
+    const std::string port = options.device ? *options.device : "COM" + std::to_string(core.CommsPortNumber);
     if (!core.Link() || !core.Link()->IsOpen()) {
-        const std::string port =
-            options.device ? *options.device : "COM" + std::to_string(core.CommsPortNumber);
-        if (!view.MessagesShown()) complain(port + " could not be opened");
+        if (core.Link() && core.Link()->OpenFailure().Failed())
+            complain(core.Link()->OpenFailure().Describe(port));
+        else if (!view.MessagesShown())
+            complain(port + " could not be opened");
         return end(kExitUsage);
     }
     if (const auto actual = core.Link()->ActualBaudRate(); actual != 0 && actual != core.Link()->BaudRate) {
@@ -268,6 +264,10 @@ int main(int argc, char** argv) {
     if (!view.Ended()) platform.Exec();
     log.Finish();
     console.Finish();
+    // An upgrade that failed because a reopen of its port failed (the port taken in the gap
+    // before the upgrade's first open, an adapter pulled) says why.
+    if (!view.Completed() && !core.Link()->IsOpen() && core.Link()->OpenFailure().Failed())
+        complain(core.Link()->OpenFailure().Describe(port));
     const TSettingsRestoreOutcome restore = core.SettingsRestore();
     const int status = UpgradeExitStatus(view.Completed(), restore);
     if (status == kExitSettingsNotRestored) complain(SettingsNotRestoredMessage(restore));

@@ -30,11 +30,6 @@ public:
     // end; ready[i] tells which.
     static void WaitReadable(const std::vector<int>& fds, int ms, std::vector<bool>& ready);
 
-    // Why a device a unit's process could not open may have failed, as far as the system
-    // shows without opening it: "does not exist", or "is in use: process 123 (name) holds
-    // it" when another process holds its lock (another updater); empty when neither shows.
-    static std::string WhyNotOpened(const std::string& device);
-
     // Whether out is a terminal that moves the cursor (TERM set and not "dumb").
     static bool TableFits(std::FILE* out);
     // The terminal's size, 0 for what it does not tell.

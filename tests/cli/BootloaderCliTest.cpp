@@ -1,5 +1,8 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
@@ -132,7 +135,10 @@ TEST_F(BootloaderCliTest, SettingsNotWrittenBackExitThreeAndNameTheWrite) {
 }
 
 TEST_F(BootloaderCliTest, UsageAndStartUpErrorsExitTwo) {
-    TPseudoTerminal pty;  // a port that opens, for the image error
+    TPseudoTerminal pty;   // a port that opens, for the image error
+    TPseudoTerminal held;  // a port another program holds, as every updater does
+    const int holder = ::open(held.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
     struct TCase {
         std::vector<std::string> args;
         std::string message;
@@ -154,6 +160,13 @@ TEST_F(BootloaderCliTest, UsageAndStartUpErrorsExitTwo) {
          "option --image is given twice"},
         {{"--frobnicate"}, "unknown option --frobnicate"},
         {{"--port", "7"}, "Unable To Open Comms Port. Please Select Another."},
+        // Then why, as the system says: a missing port is missing, a busy one busy.
+        {{"--port", "7"},
+         "\nbootloader-cli: COM7 (" + (ports.Path() / "nothing-here").string() +
+             ") does not exist (No such file or directory)\n"},
+        {{"--device", held.SlavePath()},
+         "\nbootloader-cli: " + held.SlavePath() + " is in use by another program: process " +
+             std::to_string(::getpid()) + " ("},
         {{"--device", pty.SlavePath(), "--image", "missing.bin", "--processor", "2620", "--model", "1"},
          "Cannot open file"},
         {{"--device", "/dev/null"}, "File Handle is not a Comm Handle."},
@@ -167,6 +180,7 @@ TEST_F(BootloaderCliTest, UsageAndStartUpErrorsExitTwo) {
         EXPECT_EQ(RunCli(c.args), 2);
         EXPECT_NE(cli->Stderr.find(c.message), std::string::npos) << cli->Stderr;
     }
+    ::close(holder);
 }
 
 TEST_F(BootloaderCliTest, HelpExplainsTheExitStatus) {

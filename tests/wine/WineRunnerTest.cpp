@@ -173,6 +173,9 @@ TEST_F(WineRunnerTest, MissingPortExitsTwo) {
     EXPECT_EQ(RunRunner({"--device", "\\\\.\\COM300"}, work.Path()), 2);
     EXPECT_NE(runner->Stderr.find("Unable To Open Comms Port. Please Select Another."), std::string::npos)
         << runner->Stderr;
+    // Then why, with the system's own message.
+    EXPECT_NE(runner->Stderr.find("\nbootloader-cli: \\\\.\\COM300 does not exist ("), std::string::npos)
+        << runner->Stderr;
 }
 
 TEST_F(WineRunnerTest, PortThatIsNoCommDeviceIsRefused) {
@@ -194,6 +197,33 @@ TEST_F(WineRunnerTest, UsageErrorExitsTwoAndHelpAnswersWhereverItStands) {
         << runner->Stderr;
     EXPECT_EQ(RunRunner({"--port", "0", "--help"}, work.Path()), 0) << runner->Stderr;
     EXPECT_NE(runner->Stdout.find("the port the system names so"), std::string::npos) << runner->Stdout;
+}
+
+// --list-ports lists the ports of the registry's SERIALCOMM list by number, each with its
+// device. Wine fills the list itself; two values of the test's own, whose names sort the
+// other way round, show that the registry is what is read and that the order is the ports'.
+TEST_F(WineRunnerTest, ListPortsShowsTheRegistrysSerialPortsByNumber) {
+    const std::string key = "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM";
+    const std::vector<std::pair<std::string, std::string>> values = {{"\\Device\\BootloaderTestA", "COM12"},
+                                                                     {"\\Device\\BootloaderTestB", "COM3"}};
+    auto reg = [](std::vector<std::string> args) {
+        args.insert(args.begin(), "reg");
+        TChildProcess tool(BOOTLOADER_WINE64, std::move(args));
+        return tool.Wait();
+    };
+    for (const auto& [device, port] : values)
+        ASSERT_EQ(reg({"add", key, "/v", device, "/t", "REG_SZ", "/d", port, "/f"}), 0);
+    const int status = RunRunner({"--list-ports"}, work.Path());
+    for (const auto& [device, port] : values) EXPECT_EQ(reg({"delete", key, "/v", device, "/f"}), 0);
+    ASSERT_EQ(status, 0) << runner->Stderr;
+    const std::vector<std::string> lines = Lines(runner->Stdout);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), "Serial ports (HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM):");
+    const auto com3 = std::find(lines.begin(), lines.end(), "  COM3   -> \\Device\\BootloaderTestB");
+    const auto com12 = std::find(lines.begin(), lines.end(), "  COM12  -> \\Device\\BootloaderTestA");
+    ASSERT_NE(com3, lines.end()) << runner->Stdout;
+    ASSERT_NE(com12, lines.end()) << runner->Stdout;
+    EXPECT_LT(com3, com12);
 }
 
 TEST_F(WineRunnerTest, VersionPrintsTheExecutablesVersionBlock) {
