@@ -5,6 +5,7 @@
 
 #include "app/AboutTexts.h"
 #include "package/FormatVersion.h"
+#include "package/ImageDigest.h"
 #include "package/PackageNumbers.h"
 #include "platform/VersionInfo.h"
 
@@ -29,9 +30,11 @@ std::string VersionText(const std::string& program, const TVersionInfo& info) {
         const auto package = std::make_unique<FirmwareImage>();
         std::string title;
         ReadPackageFromResources(*package, title);
+        package->LoadImageFromResource();
         text += "Firmware package: model " + std::to_string(package->PackageModel) + " version " +
                 FormatVersion(package->PackageVersion) + ", processor " +
                 std::to_string(package->ProcessorNumber) + (title.empty() ? "" : " (" + title + ")") + "\n";
+        text += "Image SHA-256: " + ImageSha256(*package) + "\n";
     } catch (const std::exception& error) {
         text += std::string("Firmware package: unreadable (") + error.what() + ")\n";
     }

@@ -34,8 +34,8 @@ public:
     TTimedClaim(std::unique_ptr<TPortClaim> inner, TTimedPortFactory& owner)
         : inner_(std::move(inner)), owner_(owner) {}
 
-    std::unique_ptr<TPortDevice> Open() override {
-        std::unique_ptr<TPortDevice> device = inner_->Open();
+    std::unique_ptr<TPortDevice> Open(TPortOpenFailure& why) override {
+        std::unique_ptr<TPortDevice> device = inner_->Open(why);
         if (!device) return nullptr;
         return std::make_unique<TTimedDevice>(std::move(device), owner_);
     }
@@ -47,8 +47,8 @@ private:
 
 TTimedPortFactory::TTimedPortFactory(std::shared_ptr<TPortFactory> inner) : inner_(std::move(inner)) {}
 
-std::unique_ptr<TPortClaim> TTimedPortFactory::Claim(const std::string& portName) {
-    std::unique_ptr<TPortClaim> claim = inner_->Claim(portName);
+std::unique_ptr<TPortClaim> TTimedPortFactory::Claim(const std::string& portName, TPortOpenFailure& why) {
+    std::unique_ptr<TPortClaim> claim = inner_->Claim(portName, why);
     if (!claim) return nullptr;
     return std::make_unique<TTimedClaim>(std::move(claim), *this);
 }

@@ -33,7 +33,7 @@ public:
     // The link whose state tells when a reply is recognised; set before its first request.
     void SetLink(const TLumoComms* link) { link_ = link; }
 
-    std::unique_ptr<TPortClaim> Claim(const std::string& portName) override;
+    std::unique_ptr<TPortClaim> Claim(const std::string& portName, TPortOpenFailure& why) override;
 
     // Ends the exchange in progress and hands out all recorded ones, oldest first.
     std::vector<TExchange> TakeExchanges();

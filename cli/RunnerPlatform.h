@@ -38,7 +38,7 @@ public:
     // line rewritten in place uses; otherwise the rest is overwritten with blanks.
     bool TerminalErasesLines() const;
 
-    // The part of the usage text that tells how --port and --device name a port here.
+    // The lines of the help that tell how COM<N> leads to a device here.
     static const char* PortHelp();
 
 private:

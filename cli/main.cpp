@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -13,77 +12,20 @@
 
 #include "app/ApplicationCore.h"
 #include "app/VersionText.h"
+#include "cli/CommandLine.h"
 #include "cli/ConsoleLog.h"
-#include "cli/PortList.h"
 #include "cli/RunnerContract.h"
 #include "cli/RunnerPlatform.h"
-#include "cli/StationCommandLine.h"
 #include "cli/StationUsageError.h"
-#include "platform/PortResolver.h"
+#include "platform/FileSystem.h"
+#include "platform/PortInventory.h"
 #include "platform/StrToInt.h"
 #include "platform/VersionInfo.h"
 #include "station/Station.h"
 #include "station/StationEventLog.h"
-#include "station/StationPorts.h"
 #include "station/StationRecord.h"
 
 namespace {
-
-const std::string kUsage =
-    std::string(
-        "Usage: bootloader-cli [--port N | --device PATH] [--image FILE --processor N --model N]\n"
-        "       bootloader-cli --version\n"
-        "\n"
-        "Upgrades the unit on a serial port with the firmware package this program carries\n"
-        "(or with an image file), exactly as the desktop program's Start button does, and exits.\n"
-        "\n"
-        "Port:\n"
-        "  (neither option)  the port saved in Bootload.Ini in the working directory, as the\n"
-        "                    desktop program uses it; the file is created with port 1 when\n"
-        "                    missing and written again after the port opened.\n") +
-    TRunnerPlatform::PortHelp() +
-    "\n"
-    "Image (all three together, as the desktop program's Load File does):\n"
-    "  --image FILE      raw image bytes by address: a regular file of exactly 65536\n"
-    "                    bytes, as the build demands of the image it embeds\n"
-    "  --processor N     target processor number (decides the last program address)\n"
-    "  --model N         model number the unit's boot loader must report\n"
-    "  Numbers: decimal with optional sign, or hexadecimal after $, x, X, 0x or 0X;\n"
-    "  the low 16 bits are kept.\n"
-    "\n"
-    "Batch (a station: every listed unit upgraded at once, each as a run of its own):\n"
-    "  bootloader-cli --ports LIST | --port N... | --device PATH... [--report FILE] [image]\n"
-    "  --ports LIST      ports by number, e.g. 1-8,12 (ports 1 to 256, numbers as above)\n"
-    "  --port, --device  may be given more than once, and mixed with --ports\n"
-    "  --report FILE     appends one JSON line per unit (JSON Lines) to FILE, a regular\n"
-    "                    file; each unit's process writes its own line, so every started\n"
-    "                    unit has one however the batch ends\n"
-    "  A port list, a report or more than one unit makes a batch. A port listed twice,\n"
-    "  or two names for one device, is a usage error; a port that does not open fails\n"
-    "  that unit only. On a terminal a table is redrawn in place; otherwise each log\n"
-    "  line is printed once behind its port (\"COM3: ...\"). Then a summary.\n"
-    "  Exit status of a batch: 0 every unit completed; 1 a unit failed (or the report\n"
-    "  could not be written); 3 none failed but settings were not restored on one;\n"
-    "  4 interrupted (the units still running were ended); 2 usage or start-up\n"
-    "  (nothing was started).\n"
-    "\n"
-    "  --list-ports      list the ports directory's entries and the serial devices by id,\n"
-    "                    each with the device it leads to and what is known of it, and exit\n"
-    "  --version         print the version and build, description, copyright and the\n"
-    "                    firmware package carried, and exit\n"
-    "\n"
-    "Output: the operator log on standard output. On a terminal it is shown live, a\n"
-    "replaced line rewritten in place; otherwise each line is printed once, in its final\n"
-    "form. Errors go to standard error.\n"
-    "\n"
-    "Exit status:\n"
-    "  0  the upgrade ran to its last step (\"Finalising Upgrade.....Done\"), settings\n"
-    "     carried across it (if any) written back\n"
-    "  1  the upgrade stopped at a failure\n"
-    "  2  usage or start-up error (bad option, image file, package, settings file or port)\n"
-    "  3  the upgrade ran to its last step, but the settings carried across it could not\n"
-    "     all be written back (model 6155 upgraded across 1.10): the unit runs its new\n"
-    "     firmware with factory settings; standard error names the write that failed\n";
 
 struct TOptions {
     std::optional<std::int32_t> port;
@@ -101,67 +43,62 @@ struct TOptions {
     int stationPid = 0;
 };
 
+// A command line that cannot run: what is wrong, and where the options are told. The usage
+// text itself would bury that one line.
 [[noreturn]] void UsageError(const std::string& message) {
-    std::fprintf(stderr, "bootloader-cli: %s\n%s", message.c_str(), kUsage.c_str());
+    std::fprintf(stderr, "bootloader-cli: %s\n(bootloader-cli --help shows the options)\n", message.c_str());
     std::exit(kExitUsage);
 }
 
+// A command line that names something unusable (an image file): the reason alone.
+[[noreturn]] void StartUpError(const std::string& message) {
+    std::fprintf(stderr, "bootloader-cli: %s\n", message.c_str());
+    std::exit(kExitUsage);
+}
+
+// The options of a single run, or of a unit of a batch; a batch has been handed over before.
 TOptions ParseOptions(const std::vector<std::string>& args) {
-    TOptions options;
-    std::vector<TStationCommandLine::TToken> tokens;
+    TCommandLine line;
     try {
-        switch (TStationCommandLine::Tokenize(args, TStationCommandLine::TFace::Unit, tokens)) {
-            case TStationCommandLine::TRequest::Help:
-                std::fputs(kUsage.c_str(), stdout);
+        line = TCommandLine::Parse(args);
+        switch (line.Request) {
+            case TCommandLine::TRequest::Help:
+                std::fputs(TCommandLine::Help(TRunnerPlatform::PortHelp()).c_str(), stdout);
                 std::exit(kExitCompleted);
-            case TStationCommandLine::TRequest::Version:
+            case TCommandLine::TRequest::Version:
                 std::fputs(VersionText("bootloader-cli").c_str(), stdout);
                 std::exit(kExitCompleted);
-            case TStationCommandLine::TRequest::ListPorts:
-                std::fputs(TStationPorts::List(
-                               TPortResolver(std::filesystem::current_path().string() + "/").PortsDirectory())
-                               .c_str(),
-                           stdout);
+            case TCommandLine::TRequest::ListPorts:
+                std::fputs(TPortInventory::List(CurrentDirectory()).c_str(), stdout);
                 std::exit(kExitCompleted);
-            case TStationCommandLine::TRequest::Run:
+            case TCommandLine::TRequest::Run:
                 break;
-        }
-        for (const TStationCommandLine::TToken& token : tokens) {
-            const std::string& arg = token.Name;
-            const std::string& value = token.Value;
-            if (arg == "--port") {
-                options.port = TPortList::ParsePort(value);
-            } else if (arg == "--device") {
-                options.device = value;
-            } else if (arg == "--image") {
-                options.image = value;
-            } else if (arg == "--processor") {
-                options.processor = value;
-            } else if (arg == "--model") {
-                options.model = value;
-            } else if (arg == "--station-events") {
-                options.stationEvents = StrToIntDef(value, -1);
-            } else if (arg == "--station-report") {
-                options.stationReport = StrToIntDef(value, -1);
-            } else if (arg == "--station-batch") {
-                options.stationBatch = value;
-            } else if (arg == "--station-unit") {
-                options.stationUnit = value;
-            } else if (arg == "--station-device") {
-                options.stationDevice = value;
-            } else if (arg == "--station-pid") {
-                options.stationPid = StrToIntDef(value, 0);
-            }
         }
     } catch (const EStationUsageError& error) {
         UsageError(error.what());
     }
-    if (options.port && options.device) UsageError("--port and --device exclude each other");
-    const int imageParts = (options.image ? 1 : 0) + (options.processor ? 1 : 0) + (options.model ? 1 : 0);
-    if (imageParts != 0 && imageParts != 3) UsageError("--image, --processor and --model go together");
+    if (line.PortList || line.Report || line.Units.size() > 1)
+        UsageError(
+            "a port list, a report or more than one unit makes a batch, which this build does not run");
+    TOptions options;
+    if (!line.Units.empty()) {
+        if (line.Units.front().Port != 0)
+            options.port = line.Units.front().Port;
+        else
+            options.device = line.Units.front().Device;
+    }
+    options.image = line.Image;
+    options.processor = line.Processor;
+    options.model = line.Model;
+    if (line.StationEvents) options.stationEvents = StrToIntDef(*line.StationEvents, -1);
+    if (line.StationReport) options.stationReport = StrToIntDef(*line.StationReport, -1);
+    options.stationBatch = line.StationBatch.value_or("");
+    options.stationUnit = line.StationUnit.value_or("");
+    options.stationDevice = line.StationDevice.value_or("");
+    options.stationPid = StrToIntDef(line.StationPid.value_or(""), 0);
     if (options.image) {
         if (const std::string problem = ImageFileProblem(*options.image); !problem.empty())
-            UsageError(problem);
+            StartUpError(problem);
     }
     return options;
 }
@@ -278,10 +215,14 @@ int main(int argc, char** argv) {
         complain(error.what());
         return end(kExitUsage);
     }
+    // The port as the operator named it, for the reason of a failed open: after the
+    // operator log's own message, what the system said (missing, in use, refused).
+    const std::string port = options.device ? *options.device : "COM" + std::to_string(core.CommsPortNumber);
     if (!core.Link() || !core.Link()->IsOpen()) {
-        const std::string port =
-            options.device ? *options.device : "COM" + std::to_string(core.CommsPortNumber);
-        if (!view.MessagesShown()) complain(port + " could not be opened");
+        if (core.Link() && core.Link()->OpenFailure().Failed())
+            complain(core.Link()->OpenFailure().Describe(port));
+        else if (!view.MessagesShown())
+            complain(port + " could not be opened");
         return end(kExitUsage);
     }
     if (const auto actual = core.Link()->ActualBaudRate(); actual != 0 && actual != core.Link()->BaudRate) {
@@ -308,6 +249,10 @@ int main(int argc, char** argv) {
     if (!view.Ended()) platform.Exec();
     log.Finish();
     console.Finish();
+    // An upgrade that failed because a reopen of its port failed (the port taken in the gap
+    // before the upgrade's first open, an adapter pulled) says why.
+    if (!view.Completed() && !core.Link()->IsOpen() && core.Link()->OpenFailure().Failed())
+        complain(core.Link()->OpenFailure().Describe(port));
     const TSettingsRestoreOutcome restore = core.SettingsRestore();
     const int status = UpgradeExitStatus(view.Completed(), restore);
     if (status == kExitSettingsNotRestored) complain(SettingsNotRestoredMessage(restore));

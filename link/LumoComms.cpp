@@ -47,17 +47,18 @@ bool TLumoComms::Open() {
     if (claim_ && claimedPort_ != CommPort) {
         claim_.reset();  // another port asked for: a new first open
     }
+    openFailure_ = TPortOpenFailure{};
     std::unique_ptr<TPortClaim> claim;
     if (!claim_) {
-        claim = factory_->Claim(PortName(CommPort));
+        claim = factory_->Claim(PortName(CommPort), openFailure_);
         if (!claim) {
-            return false;
+            return Failed();
         }
     }
     TPortClaim& opening = claim ? *claim : *claim_;
-    std::unique_ptr<TPortDevice> device = opening.Open();
+    std::unique_ptr<TPortDevice> device = opening.Open(openFailure_);
     if (!device) {
-        return false;
+        return Failed();
     }
     device->Purge(TSerialDevice::kPurgeRx | TSerialDevice::kPurgeTx);
     // Best effort: a setting the port refuses does not make Open fail.
@@ -101,6 +102,12 @@ bool TLumoComms::Open() {
     stop_ = false;
     actualBaudRate_ = actualRate;
     return true;
+}
+
+bool TLumoComms::Failed() {
+    // A factory that gave no reason still failed the open.
+    if (!openFailure_.Failed()) openFailure_.Reason = TPortOpenFailure::TReason::Refused;
+    return false;
 }
 
 bool TLumoComms::ReopenAt(std::uint32_t baudRate) {

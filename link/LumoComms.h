@@ -80,9 +80,11 @@ public:
     static std::string PortName(TComport port);
 
     // true: open with its receiver running. false: the device cannot be opened (nothing
-    // changed). Throws ECommsError "Already have a Comm File Open", "File Handle is not a
-    // Comm Handle." or "Unable To Create Rx Thread".
+    // changed; OpenFailure says why). Throws ECommsError "Already have a Comm File Open",
+    // "File Handle is not a Comm Handle." or "Unable To Create Rx Thread".
     bool Open();
+    // Why the last Open failed, as the system told it; no failure after one that succeeded.
+    const TPortOpenFailure& OpenFailure() const { return openFailure_; }
     // Allowed on a closed link. Wakes a waiting request, which then returns kReplyClosed.
     void Close();
     bool IsOpen() const;
@@ -138,6 +140,8 @@ public:
     TMessageLoop& Loop() const { return loop_; }
 
 private:
+    // Ends a failed Open: false, with a reason kept.
+    bool Failed();
     void StopThread();
     void EnableTimer();
     void DisableTimer();
@@ -183,4 +187,5 @@ private:
     // session's data (a stale Modbus start byte or DLE STX could begin a match there).
     std::uint64_t session_ = 0;
     std::uint32_t actualBaudRate_ = 0;
+    TPortOpenFailure openFailure_;
 };

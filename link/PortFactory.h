@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/MessageLoop.h"
+#include "platform/PortOpenFailure.h"
 #include "platform/SerialDevice.h"
 
 // A chunk of received bytes, delivered on the user-interface thread: the block holds
@@ -41,8 +42,9 @@ public:
     virtual ~TPortClaim() = default;
 
     // Opens the claimed device. One open at a time: the previous one must have been
-    // destroyed. nullptr when the device has gone (an adapter pulled) or refuses the open.
-    virtual std::unique_ptr<TPortDevice> Open() = 0;
+    // destroyed. nullptr when the device has gone (an adapter pulled) or refuses the open,
+    // and why then in why.
+    virtual std::unique_ptr<TPortDevice> Open(TPortOpenFailure& why) = 0;
 };
 
 // How the link reaches devices: the system's own ports (SystemPortFactory.h), or another
@@ -52,7 +54,8 @@ public:
     virtual ~TPortFactory() = default;
 
     // Finds the device named by the port name rule ("COM1", "\\.\COM10", ...) and claims it
-    // exclusively. Returns nullptr when it is missing, busy or refused. Throws ECommsError
-    // "File Handle is not a Comm Handle." when it opened but is not a terminal.
-    virtual std::unique_ptr<TPortClaim> Claim(const std::string& portName) = 0;
+    // exclusively. Returns nullptr when it is missing, busy or refused, and why then in why
+    // (another instance of the updater holding the port is busy). Throws ECommsError "File
+    // Handle is not a Comm Handle." when it opened but is not a terminal.
+    virtual std::unique_ptr<TPortClaim> Claim(const std::string& portName, TPortOpenFailure& why) = 0;
 };

@@ -27,12 +27,13 @@ cp build-windows/bin/bootloader.exe build-windows/bin/bootloader-cli.exe README.
 summary=""
 for program in bootloader.exe bootloader-cli.exe; do
   x86_64-w64-mingw32-strip "$stage/$program"
-  # Each executable must need nothing but what every Windows has.
+  # Each executable must need nothing but what every Windows has. setupapi.dll (the runner's
+  # --list-ports reads the ports' friendly names through it) is part of every Windows.
   imports=$(x86_64-w64-mingw32-objdump -p "$stage/$program" | sed -n 's/^\tDLL Name: //p' | tr '\n' ' ')
   for dll in $imports; do
     case "${dll,,}" in
       kernel32.dll | user32.dll | gdi32.dll | comctl32.dll | comdlg32.dll | shell32.dll | version.dll | \
-        msvcrt.dll | advapi32.dll) ;;
+        msvcrt.dll | advapi32.dll | setupapi.dll) ;;
       *) echo "build-windows: $program needs $dll, which Windows does not carry" >&2; exit 1 ;;
     esac
   done

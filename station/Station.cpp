@@ -115,15 +115,9 @@ int TStation::Run(int argc, char** argv) {
     // the units whose process could not (it was killed, crashed, never started, or could
     // not write), and names every unit whose line is missing, with the reason.
     bool unrecorded = false;         // a unit has no line
-    std::vector<std::string> notes;  // told after the table: units without a line, ports that did not open
+    std::vector<std::string> notes;  // told after the table: units without a line
     auto finish = [&](TRun& run) {
         run.Unit.EndTime = std::chrono::system_clock::now();
-        // A port that did not open: what the system shows of why (missing, or held by whom).
-        if (run.Unit.ExitStatus == kExitUsage && run.Unit.Lines.empty()) {
-            const std::string device = TStationOptions::CanonicalDevice(run.Unit.Device);
-            if (const std::string why = TStationPlatform::WhyNotOpened(device); !why.empty())
-                notes.push_back(run.Unit.Label + ": " + device + " " + why);
-        }
         if (!report || run.Unit.Recorded) return;
         if (const int error = report->Write(run.Unit, batch, package); error != 0) {
             unrecorded = true;

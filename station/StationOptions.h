@@ -4,11 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "cli/StationCommandLine.h"
 #include "platform/PortResolver.h"
 
 // The command line of a batch: the units (--port N and --device PATH, each as often as
-// needed, and --ports LIST), the image options every unit gets, and the report file.
+// needed, and --ports LIST), the image options every unit gets, and the report file. Read
+// by the programs' one description of their options (TCommandLine); the devices are
+// resolved and compared by the platform's side (ResolveDevices, CanonicalDevice).
 class TStationOptions {
 public:
     struct TUnit {
@@ -18,11 +19,13 @@ public:
     };
 
     // Whether a command line asks for a batch: a port list, a report, or more than one
-    // unit. A single --port or --device without a report stays the single-unit runner.
+    // unit. A single --port or --device without a report stays the single-unit runner, and
+    // so does a line that asks for help, the version or the port list, or cannot be read
+    // at all (the single runner then says why).
     static bool Applies(const std::vector<std::string>& args);
 
-    // Throws EStationUsageError for an unknown option, a missing value, a bad port number or
-    // list, a port listed twice, or image options that do not go together.
+    // Throws EStationUsageError for what TCommandLine::Parse refuses, a unit's own option
+    // (given by a batch to its units only), or a port listed twice.
     static TStationOptions Parse(const std::vector<std::string>& args);
 
     // Resolves every unit's device (ports through the ports directory) and refuses two

@@ -42,11 +42,6 @@ public:
     // never ends this process.
     static bool WritePipe(int fd, const std::string& bytes);
 
-    // Why a device a unit's process could not open may have failed, as far as the system
-    // shows without opening it: "does not exist", or "is in use: ..." when another updater
-    // holds it; empty when neither shows.
-    static std::string WhyNotOpened(const std::string& device);
-
     // Whether out is a terminal that moves the cursor (POSIX: TERM set and not "dumb";
     // Windows: a console that takes escape sequences).
     static bool TableFits(std::FILE* out);

@@ -6,8 +6,8 @@
 #include "cli/RunnerContract.h"
 #include "cli/StationUsageError.h"
 #include "package/FormatVersion.h"
+#include "package/ImageDigest.h"
 #include "package/PackageNumbers.h"
-#include "station/StationDigest.h"
 #include "station/StationReport.h"
 
 namespace {
@@ -149,7 +149,7 @@ std::string TStationReport::Line(const TStationUnit& unit, const std::string& ba
     line["package"] = {{"model", package.PackageModel},
                        {"version", FormatVersion(package.PackageVersion)},
                        {"processor", package.ProcessorNumber}};
-    line["image_sha256"] = Sha256Hex(package.ImageBuffer.data(), package.ImageBuffer.size());
+    line["image_sha256"] = ImageSha256(package);
     line["log"] = Texts(unit.Lines);
     line["messages"] = Texts(unit.Messages);
     line["result"] = ResultName(result);

@@ -58,8 +58,9 @@ public:
     }
     ~TMemoryClaim() override { factory_.claimed_.erase(portName_); }
 
-    std::unique_ptr<TPortDevice> Open() override {
+    std::unique_ptr<TPortDevice> Open(TPortOpenFailure& why) override {
         if (factory_.present_.count(portName_) == 0) {
+            why = {TPortOpenFailure::TReason::Missing, portName_, {}, {}};
             return nullptr;
         }
         return factory_.OpenOn(portName_);
@@ -72,18 +73,20 @@ private:
 
 TMemoryPortFactory::TMemoryPortFactory(TMessageLoop& loop) : loop_(loop) {}
 
-std::unique_ptr<TPortClaim> TMemoryPortFactory::Claim(const std::string& name) {
+std::unique_ptr<TPortClaim> TMemoryPortFactory::Claim(const std::string& name, TPortOpenFailure& why) {
     requests_.push_back(name);
     const auto redirect = redirects_.find(name);
     const std::string& portName = redirect == redirects_.end() ? name : redirect->second;
     if (present_.count(portName) == 0) {
+        why = {TPortOpenFailure::TReason::Missing, portName, {}, {}};
         return nullptr;
     }
     if (notTerminal_.count(portName) != 0) {
         throw ECommsError("File Handle is not a Comm Handle.");
     }
     if (claimed_.count(portName) != 0) {
-        return nullptr;  // exclusive: already claimed
+        why = {TPortOpenFailure::TReason::Busy, portName, {}, {}};  // exclusive: already claimed
+        return nullptr;
     }
     return std::make_unique<TMemoryClaim>(*this, portName);
 }

@@ -27,7 +27,7 @@ class TMemoryPortFactory : public TPortFactory {
 public:
     explicit TMemoryPortFactory(TMessageLoop& loop);
 
-    std::unique_ptr<TPortClaim> Claim(const std::string& portName) override;
+    std::unique_ptr<TPortClaim> Claim(const std::string& portName, TPortOpenFailure& why) override;
 
     void AddPort(const std::string& portName);
     // From now on the name leads to the port toPort (a claim made before keeps its port),

@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <iterator>
+#include <thread>
 #include <vector>
 
 // Byte I/O on non-blocking descriptors for tests over pseudo-terminals.
@@ -42,4 +44,17 @@ inline TBytes ReadBytes(int fd, std::size_t count, int idleMs = 5000) {
 inline std::size_t CountEntries(const char* directory) {
     using std::filesystem::directory_iterator;
     return static_cast<std::size_t>(std::distance(directory_iterator(directory), directory_iterator()));
+}
+
+// The entries of such a directory once they have fallen to at most `most`, or after 2 s. A
+// leak only adds; but a joined thread can stay listed in /proc/self/task for a moment after
+// the join returned, and a thread of an earlier test may still be ending.
+inline std::size_t CountSettledEntries(const char* directory, std::size_t most) {
+    const auto settled = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    std::size_t count = CountEntries(directory);
+    while (count > most && std::chrono::steady_clock::now() < settled) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        count = CountEntries(directory);
+    }
+    return count;
 }

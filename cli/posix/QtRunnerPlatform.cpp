@@ -51,11 +51,7 @@ bool TRunnerPlatform::TerminalErasesLines() const {
 }
 
 const char* TRunnerPlatform::PortHelp() {
-    return "  --port N          COM<N> for N from 1 to 256, resolved through the ports directory\n"
-           "                    (the directory named by BOOTLOADER_PORTS, else ports/ in the\n"
-           "                    working directory; an entry COM<N> there is a symbolic link to\n"
-           "                    the device; without one, COM<N> is /dev/ttyS<N-1>). The settings\n"
-           "                    file is not used.\n"
-           "  --device PATH     that device, opened directly with the same exclusive access and\n"
-           "                    checks. The settings file is not used.\n";
+    return "  COM<N> is found in the ports directory (the one BOOTLOADER_PORTS names, else\n"
+           "  ports/ in the working directory): an entry COM<N> there is a symbolic link\n"
+           "  to the device; without one, COM<N> is /dev/ttyS<N-1>.\n";
 }

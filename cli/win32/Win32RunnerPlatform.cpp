@@ -64,9 +64,6 @@ bool TRunnerPlatform::TerminalErasesLines() const {
 }
 
 const char* TRunnerPlatform::PortHelp() {
-    return "  --port N          COM<N> for N from 1 to 256: the port the system names COM<N>\n"
-           "                    (\"COM1\" .. \"COM9\", then \"\\\\.\\COM10\" and up). The settings\n"
-           "                    file is not used.\n"
-           "  --device NAME     that device name (\"\\\\.\\COM3\", say), opened directly with the\n"
-           "                    same exclusive access and checks. The settings file is not used.\n";
+    return "  COM<N> is the port the system names so (\"COM1\" .. \"COM9\", then \"\\\\.\\COM10\" and\n"
+           "  up); --device takes such a name (\"\\\\.\\COM3\", say).\n";
 }

@@ -35,9 +35,13 @@ class TPosixPortClaim : public TPortClaim {
 public:
     explicit TPosixPortClaim(std::unique_ptr<TPosixSerialDevice> device) : device_(std::move(device)) {}
 
-    std::unique_ptr<TPortDevice> Open() override {
+    std::unique_ptr<TPortDevice> Open(TPortOpenFailure& why) override {
         if (opens_++ > 0) {
-            if (!device_->StillPresent()) return nullptr;
+            if (!device_->StillPresent()) {
+                why = TPortOpenFailure{
+                    TPortOpenFailure::TReason::Missing, device_->Path(), "gone since its first open", {}};
+                return nullptr;
+            }
             device_->ShowOpenOnLine();
         }
         return std::make_unique<TPosixPortDevice>(*device_);
@@ -59,11 +63,18 @@ std::shared_ptr<TPosixPortFactory> TPosixPortFactory::ForDevice(std::string devi
     return factory;
 }
 
-std::unique_ptr<TPortClaim> TPosixPortFactory::Claim(const std::string& portName) {
+std::unique_ptr<TPortClaim> TPosixPortFactory::Claim(const std::string& portName, TPortOpenFailure& why) {
     const std::string path = devicePath_.empty() ? resolver_.Resolve(portName) : devicePath_;
-    if (path.empty()) return nullptr;
+    if (path.empty()) {
+        why = TPortOpenFailure{TPortOpenFailure::TReason::Missing, {}, "no such port name", {}};
+        return nullptr;
+    }
     TPosixSerialDevice::TOpenResult opened = TPosixSerialDevice::Open(path);
-    if (opened.NotATerminal) throw ECommsError("File Handle is not a Comm Handle.");
-    if (!opened.Device) return nullptr;
+    if (opened.Failure.Reason == TPortOpenFailure::TReason::NotASerialPort)
+        throw ECommsError("File Handle is not a Comm Handle.");
+    if (!opened.Device) {
+        why = std::move(opened.Failure);
+        return nullptr;
+    }
     return std::make_unique<TPosixPortClaim>(std::move(opened.Device));
 }

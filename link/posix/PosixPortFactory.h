@@ -26,7 +26,7 @@ public:
     // the same exclusive opening and checks (the headless runner's --device).
     static std::shared_ptr<TPosixPortFactory> ForDevice(std::string devicePath);
 
-    std::unique_ptr<TPortClaim> Claim(const std::string& portName) override;
+    std::unique_ptr<TPortClaim> Claim(const std::string& portName, TPortOpenFailure& why) override;
 
 private:
     TPortResolver resolver_;

@@ -39,12 +39,16 @@ public:
     TWin32PortClaim(TWin32Handle hold, std::string deviceName, std::unique_ptr<TWin32SerialDevice> first)
         : hold_(std::move(hold)), deviceName_(std::move(deviceName)), first_(std::move(first)) {}
 
-    std::unique_ptr<TPortDevice> Open() override {
+    std::unique_ptr<TPortDevice> Open(TPortOpenFailure& why) override {
         std::unique_ptr<TWin32SerialDevice> device = std::move(first_);
         if (!device) {
             // A name that now opens something else than a port is not the claimed device.
-            device = std::move(TWin32SerialDevice::Open(deviceName_).Device);
-            if (!device) return nullptr;
+            TWin32SerialDevice::TOpenResult opened = TWin32SerialDevice::Open(deviceName_);
+            if (!opened.Device) {
+                why = std::move(opened.Failure);
+                return nullptr;
+            }
+            device = std::move(opened.Device);
         }
         return std::make_unique<TWin32PortDevice>(std::move(device));
     }
@@ -76,7 +80,7 @@ std::wstring TWin32PortFactory::ClaimObjectName(const std::string& deviceName) {
     return object;
 }
 
-std::unique_ptr<TPortClaim> TWin32PortFactory::Claim(const std::string& portName) {
+std::unique_ptr<TPortClaim> TWin32PortFactory::Claim(const std::string& portName, TPortOpenFailure& why) {
     const std::string deviceName = deviceName_.empty() ? portName : deviceName_;
     // The object exists as long as one handle to it is open: made here, it is this claim's;
     // found existing, another instance holds the port, which is then busy. An instance that
@@ -87,14 +91,26 @@ std::unique_ptr<TPortClaim> TWin32PortFactory::Claim(const std::string& portName
     for (DWORD waited = 0;; waited += kBusyRetryMs) {
         ::SetLastError(ERROR_SUCCESS);
         hold.Reset(::CreateEventW(nullptr, TRUE, FALSE, objectName.c_str()));
-        if (!hold) return nullptr;
+        if (!hold) {
+            why = TWin32SerialDevice::FailureOf(deviceName, ::GetLastError());
+            why.Reason = TPortOpenFailure::TReason::Refused;
+            return nullptr;
+        }
         if (::GetLastError() != ERROR_ALREADY_EXISTS) break;
         hold.Reset();
-        if (waited >= kBusyPatienceMs) return nullptr;
+        if (waited >= kBusyPatienceMs) {
+            why = TPortOpenFailure{
+                TPortOpenFailure::TReason::Busy, deviceName, {}, "another instance of the updater"};
+            return nullptr;
+        }
         ::Sleep(kBusyRetryMs);
     }
     TWin32SerialDevice::TOpenResult opened = TWin32SerialDevice::Open(deviceName);
-    if (opened.NotACommHandle) throw ECommsError("File Handle is not a Comm Handle.");
-    if (!opened.Device) return nullptr;
+    if (opened.Failure.Reason == TPortOpenFailure::TReason::NotASerialPort)
+        throw ECommsError("File Handle is not a Comm Handle.");
+    if (!opened.Device) {
+        why = std::move(opened.Failure);
+        return nullptr;
+    }
     return std::make_unique<TWin32PortClaim>(std::move(hold), deviceName, std::move(opened.Device));
 }

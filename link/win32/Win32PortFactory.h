@@ -22,7 +22,7 @@ public:
     // same exclusive opening and checks (the headless runner's --device).
     static std::shared_ptr<TWin32PortFactory> ForDevice(std::string deviceName);
 
-    std::unique_ptr<TPortClaim> Claim(const std::string& portName) override;
+    std::unique_ptr<TPortClaim> Claim(const std::string& portName, TPortOpenFailure& why) override;
 
     // The name of the object that holds a device for its claim.
     static std::wstring ClaimObjectName(const std::string& deviceName);

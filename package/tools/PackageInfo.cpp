@@ -11,6 +11,7 @@
 #include <string>
 
 #include "package/FormatVersion.h"
+#include "package/ImageDigest.h"
 #include "package/ModelProfile.h"
 #include "package/PackageNumbers.h"
 
@@ -62,7 +63,8 @@ int main(int argc, char** argv) {
         }
         std::cout << " (value " << Hex(BootModeEntryValue) << ")\n"
                   << "Image:           " << FirmwareImage::kImageSize << " bytes, " << present << " of "
-                  << FirmwareImage::kBlockCount << " blocks present\n";
+                  << FirmwareImage::kBlockCount << " blocks present\n"
+                  << "Image SHA-256:   " << ImageSha256(*package) << "\n";
         if (!dumpPath.empty()) {
             std::ofstream out(dumpPath, std::ios::binary | std::ios::trunc);
             out.write(reinterpret_cast<const char*>(package->ImageBuffer.data()),

@@ -5,10 +5,17 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <utility>
 
 #include "platform/posix/Termios2.h"
@@ -51,6 +58,74 @@ void ReleaseLowLatency(int fd) {
     ioctl(fd, TIOCSSERIAL, &serial);
 }
 
+// Who holds a lock on the file, as the kernel lists its locks in /proc/locks ("1: FLOCK
+// ADVISORY  WRITE 4025 fe:00:247066 0 EOF": the holder's pid, then the file's device, as
+// hexadecimal major and minor, and inode): "process 4025 (bootloader-cli)", or empty when no
+// lock on it is listed (a port held only by the terminal's exclusive mode).
+std::string LockHolder(const struct stat& info) {
+    char wanted[64];
+    std::snprintf(wanted, sizeof wanted, "%02x:%02x:%llu", ::major(info.st_dev), ::minor(info.st_dev),
+                  static_cast<unsigned long long>(info.st_ino));
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream fields(line);
+        std::string number, kind, mode, access, pid, file;
+        if (!(fields >> number >> kind >> mode >> access >> pid >> file) || file != wanted) continue;
+        std::string name;
+        std::getline(std::ifstream("/proc/" + pid + "/comm"), name);
+        return "process " + pid + (name.empty() ? "" : " (" + name + ")");
+    }
+    return {};
+}
+
+// What an errno of a failed open or lock says of the device.
+TPortOpenFailure::TReason ReasonOf(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+        case EIO:  // a terminal without its hardware, or a pseudo-terminal whose other end is gone
+            return TPortOpenFailure::TReason::Missing;
+        case EBUSY:
+        case EWOULDBLOCK:
+            return TPortOpenFailure::TReason::Busy;
+        default:
+            return TPortOpenFailure::TReason::Refused;
+    }
+}
+
+// Where path leads through its symbolic links, dangling ones included: a ports-directory
+// entry names the device the operator linked, which says more than the entry.
+std::string LinkTarget(const std::string& path) {
+    namespace fs = std::filesystem;
+    fs::path at = path;
+    std::error_code error;
+    for (int hops = 0; hops < 8 && fs::is_symlink(fs::symlink_status(at, error)); ++hops) {
+        const fs::path target = fs::read_symlink(at, error);
+        if (error) break;
+        at = target.is_absolute() ? target : (at.parent_path() / target).lexically_normal();
+    }
+    return at.string();
+}
+
+// The failure of an open or lock of path that ended with error; fd is the descriptor the
+// lock was asked on, or -1 when the open itself failed.
+TPortOpenFailure FailureOf(const std::string& path, int fd, int error) {
+    TPortOpenFailure failure;
+    failure.Reason = ReasonOf(error);
+    failure.Device = LinkTarget(path);
+    failure.SystemText = std::strerror(error);
+    struct stat info {};
+    if (failure.Reason == TPortOpenFailure::TReason::Busy &&
+        (fd >= 0 ? ::fstat(fd, &info) : ::stat(path.c_str(), &info)) == 0) {
+        failure.Holder = LockHolder(info);
+        // A held flock fails with "Resource temporarily unavailable", which says less than
+        // the holder does.
+        if (!failure.Holder.empty()) failure.SystemText.clear();
+    }
+    return failure;
+}
+
 // How long a write may wait without the driver taking a single byte before it counts as
 // failed. A UART drains its buffer at the line rate whatever the peer does; a line that
 // takes nothing for this long is held by flow control or by a peer that stopped reading,
@@ -63,7 +138,7 @@ TPosixSerialDevice::TOpenResult TPosixSerialDevice::Open(const std::string& path
     TOpenResult result;
     TFdOwner fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd.Get() < 0) {
-        result.Error = errno;
+        result.Failure = FailureOf(path, -1, errno);
         return result;
     }
     // Another process, or another open of this one, holding the device makes it busy.
@@ -71,11 +146,12 @@ TPosixSerialDevice::TOpenResult TPosixSerialDevice::Open(const std::string& path
     // the device exclusively, so it comes before the kind is checked: whatever a locked
     // entry is, it is a port in use, not a wrong kind of device.
     if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
-        result.Error = errno;
+        result.Failure = FailureOf(path, fd.Get(), errno);
         return result;
     }
     if (!::isatty(fd.Get())) {
-        result.NotATerminal = true;
+        result.Failure.Reason = TPortOpenFailure::TReason::NotASerialPort;
+        result.Failure.Device = path;
         return result;
     }
     // Exclusive mode makes further opens of the terminal fail for everyone but root;

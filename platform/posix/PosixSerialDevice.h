@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/PortOpenFailure.h"
 #include "platform/SerialDevice.h"
 
 // A serial device node opened for exclusive use: O_NONBLOCK, an flock (which holds
@@ -14,10 +15,10 @@ public:
     struct TOpenResult {
         // Set when the device opened and is a terminal.
         std::unique_ptr<TPosixSerialDevice> Device;
-        // The path opened but is not a terminal (a regular file, say); it has been closed.
-        bool NotATerminal = false;
-        // errno of the failed step when the device is missing, busy or refused.
-        int Error = 0;
+        // Why not, otherwise: missing, busy (with the lock's holder when /proc/locks shows
+        // it), refused, or not a terminal (a regular file, say; it has been closed), with
+        // the system's message for the failed step.
+        TPortOpenFailure Failure;
     };
 
     // Opens path for reading and writing. Never throws for a device that cannot be used;

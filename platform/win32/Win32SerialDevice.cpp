@@ -2,24 +2,61 @@
 
 #include <utility>
 
+#include "platform/win32/WideText.h"
+
 namespace {
 
 constexpr DWORD kWriteTimeoutMs = 30000;
 // How long a cancelled write may take to be given back.
 constexpr DWORD kCancelWaitMs = 1000;
 
+// The system's message for an error code, without the line end it comes with.
+std::string SystemMessage(DWORD error) {
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = length != 0 && text != nullptr ? std::wstring(text, length) : std::wstring();
+    if (text != nullptr) ::LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
+        message.pop_back();
+    if (message.empty()) return "error " + std::to_string(error);
+    return Utf8FromWide(message);
+}
+
 }  // namespace
+
+TPortOpenFailure TWin32SerialDevice::FailureOf(const std::string& deviceName, DWORD error) {
+    TPortOpenFailure failure;
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            failure.Reason = TPortOpenFailure::TReason::Missing;
+            break;
+        case ERROR_ACCESS_DENIED:  // what Windows answers for a COM port open elsewhere
+        case ERROR_SHARING_VIOLATION:
+            failure.Reason = TPortOpenFailure::TReason::Busy;
+            break;
+        default:
+            failure.Reason = TPortOpenFailure::TReason::Refused;
+            break;
+    }
+    failure.Device = deviceName;
+    failure.SystemText = SystemMessage(error);
+    return failure;
+}
 
 TWin32SerialDevice::TOpenResult TWin32SerialDevice::Open(const std::string& deviceName) {
     TOpenResult result;
     TWin32Handle handle(::CreateFileA(deviceName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
     if (!handle) {
-        result.Error = ::GetLastError();
+        result.Failure = FailureOf(deviceName, ::GetLastError());
         return result;
     }
     if (::GetFileType(handle.Get()) != FILE_TYPE_CHAR) {
-        result.NotACommHandle = true;
+        result.Failure.Reason = TPortOpenFailure::TReason::NotASerialPort;
+        result.Failure.Device = deviceName;
         return result;
     }
     // Windows refuses a second open of a port that is open (sharing mode 0). Wine 8 lets it
@@ -27,7 +64,8 @@ TWin32SerialDevice::TOpenResult TWin32SerialDevice::Open(const std::string& devi
     auto write = std::make_unique<TWriteRequest>();
     write->Event.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!write->Event) {
-        result.Error = ::GetLastError();
+        result.Failure = FailureOf(deviceName, ::GetLastError());
+        result.Failure.Reason = TPortOpenFailure::TReason::Refused;
         return result;
     }
     result.Device.reset(new TWin32SerialDevice(std::move(handle), std::move(write)));

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/PortOpenFailure.h"
 #include "platform/SerialDevice.h"
 #include "platform/win32/Win32Handle.h"
 
@@ -17,14 +18,18 @@ public:
     struct TOpenResult {
         // Set when the port opened and is a character device.
         std::unique_ptr<TWin32SerialDevice> Device;
-        // The name opened but is not a character device; it has been closed.
-        bool NotACommHandle = false;
-        // GetLastError of the failed open when the port is missing, busy or refused.
-        DWORD Error = 0;
+        // Why not, otherwise, from GetLastError: missing (ERROR_FILE_NOT_FOUND,
+        // ERROR_PATH_NOT_FOUND), busy (ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION: the
+        // port is open in another program), refused, or not a character device (it has
+        // been closed), with the system's message.
+        TPortOpenFailure Failure;
     };
 
     // Never throws for a port that cannot be used; the result tells why.
     static TOpenResult Open(const std::string& deviceName);
+
+    // The failure that a Win32 error code means for deviceName.
+    static TPortOpenFailure FailureOf(const std::string& deviceName, DWORD error);
 
     TWin32SerialDevice(const TWin32SerialDevice&) = delete;
     TWin32SerialDevice& operator=(const TWin32SerialDevice&) = delete;

@@ -6,17 +6,12 @@
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 namespace {
@@ -106,26 +101,6 @@ bool TStationPlatform::WritePipe(int fd, const std::string& bytes) {
         done += static_cast<std::size_t>(n);
     }
     return true;
-}
-
-std::string TStationPlatform::WhyNotOpened(const std::string& device) {
-    struct stat info {};
-    if (::stat(device.c_str(), &info) != 0) return errno == ENOENT ? "does not exist" : std::strerror(errno);
-    // The locks the kernel knows: "1: FLOCK  ADVISORY  WRITE 4025 fe:00:247066 0 EOF", the
-    // holder's pid, then the file's device (hexadecimal major and minor) and inode.
-    char wanted[64];
-    std::snprintf(wanted, sizeof wanted, "%02x:%02x:%llu", ::major(info.st_dev), ::minor(info.st_dev),
-                  static_cast<unsigned long long>(info.st_ino));
-    std::ifstream locks("/proc/locks");
-    for (std::string line; std::getline(locks, line);) {
-        std::istringstream fields(line);
-        std::string number, kind, mode, access, pid, file;
-        if (!(fields >> number >> kind >> mode >> access >> pid >> file) || file != wanted) continue;
-        std::string name;
-        std::getline(std::ifstream("/proc/" + pid + "/comm"), name);
-        return "is in use: process " + pid + (name.empty() ? "" : " (" + name + ")") + " holds it";
-    }
-    return {};
 }
 
 bool TStationPlatform::TableFits(std::FILE* out) {

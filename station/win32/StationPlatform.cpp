@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <stdexcept>
 
-#include "link/win32/Win32PortFactory.h"
 #include "platform/win32/WideText.h"
 #include "station/win32/StationPipes.h"
 
@@ -100,22 +99,6 @@ bool TStationPlatform::WritePipe(int fd, const std::string& bytes) {
         done += n;
     }
     return true;
-}
-
-std::string TStationPlatform::WhyNotOpened(const std::string& device) {
-    // Another instance of the updater holds the port's claim object while it uses the port.
-    const std::wstring claim = TWin32PortFactory::ClaimObjectName(device);
-    if (const HANDLE held = ::OpenEventW(SYNCHRONIZE, FALSE, claim.c_str())) {
-        ::CloseHandle(held);
-        return "is in use: another instance of the updater holds it";
-    }
-    std::string name = device;
-    if (name.rfind("\\\\.\\", 0) == 0) name.erase(0, 4);
-    wchar_t target[1024];
-    if (::QueryDosDeviceW(WideFromUtf8(name).c_str(), target, 1024) == 0 &&
-        ::GetLastError() == ERROR_FILE_NOT_FOUND)
-        return "does not exist";
-    return {};
 }
 
 bool TStationPlatform::TableFits(std::FILE* out) {

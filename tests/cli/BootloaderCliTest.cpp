@@ -1,5 +1,8 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
@@ -132,7 +135,10 @@ TEST_F(BootloaderCliTest, SettingsNotWrittenBackExitThreeAndNameTheWrite) {
 }
 
 TEST_F(BootloaderCliTest, UsageAndStartUpErrorsExitTwo) {
-    TPseudoTerminal pty;  // a port that opens, for the image error
+    TPseudoTerminal pty;   // a port that opens, for the image error
+    TPseudoTerminal held;  // a port another program holds, as every updater does
+    const int holder = ::open(held.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
     struct TCase {
         std::vector<std::string> args;
         std::string message;
@@ -150,8 +156,17 @@ TEST_F(BootloaderCliTest, UsageAndStartUpErrorsExitTwo) {
          "fifo is not a regular file"},
         {{"--port", "1", "--ports", "1-2"}, "port COM1 is listed twice"},
         {{"--image", "x.bin"}, "go together"},
+        {{"--port", "1", "--image", "short.bin", "--image", "fifo", "--processor", "2620", "--model", "6181"},
+         "option --image is given twice"},
         {{"--frobnicate"}, "unknown option --frobnicate"},
         {{"--port", "7"}, "Unable To Open Comms Port. Please Select Another."},
+        // Then why, as the system says: a missing port is missing, a busy one busy.
+        {{"--port", "7"},
+         "\nbootloader-cli: COM7 (" + (ports.Path() / "nothing-here").string() +
+             ") does not exist (No such file or directory)\n"},
+        {{"--device", held.SlavePath()},
+         "\nbootloader-cli: " + held.SlavePath() + " is in use by another program: process " +
+             std::to_string(::getpid()) + " ("},
         {{"--device", pty.SlavePath(), "--image", "missing.bin", "--processor", "2620", "--model", "1"},
          "Cannot open file"},
         {{"--device", "/dev/null"}, "File Handle is not a Comm Handle."},
@@ -165,12 +180,18 @@ TEST_F(BootloaderCliTest, UsageAndStartUpErrorsExitTwo) {
         EXPECT_EQ(RunCli(c.args), 2);
         EXPECT_NE(cli->Stderr.find(c.message), std::string::npos) << cli->Stderr;
     }
+    ::close(holder);
 }
 
 TEST_F(BootloaderCliTest, HelpExplainsTheExitStatus) {
     EXPECT_EQ(RunCli({"--help"}), 0);
     EXPECT_NE(cli->Stdout.find("Exit status"), std::string::npos);
     EXPECT_NE(cli->Stdout.find("--device PATH"), std::string::npos);
+    // What the batch gives its units is no operator's business.
+    EXPECT_EQ(cli->Stdout.find("--station"), std::string::npos);
+    // A batch's line asking for help gets it, not the batch.
+    EXPECT_EQ(RunCli({"--ports", "1-8", "--help"}), 0) << cli->Stderr;
+    EXPECT_NE(cli->Stdout.find("Exit status"), std::string::npos);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "cli/PortList.h"
-#include "cli/StationCommandLine.h"
 #include "cli/StationUsageError.h"
 #include "platform/posix/PseudoTerminal.h"
 #include "station/StationOptions.h"
@@ -45,25 +44,8 @@ TEST(StationOptionsTest, OnlyAListAReportOrSeveralUnitsMakeABatch) {
     EXPECT_TRUE(TStationOptions::Applies({"--ports", "1"}));
     EXPECT_TRUE(TStationOptions::Applies({"--port", "1", "--report", "r.jsonl"}));
     EXPECT_FALSE(TStationOptions::Applies({"--ports", "1-4", "--help"}));
-}
-
-TEST(StationOptionsTest, HelpAndVersionAnswerWhereverTheyStandButNotAsAValue) {
-    using TRequest = TStationCommandLine::TRequest;
-    using TFace = TStationCommandLine::TFace;
-    std::vector<TStationCommandLine::TToken> tokens;
-    EXPECT_EQ(TStationCommandLine::Tokenize({"--ports", "1-8", "--help"}, TFace::Unit, tokens),
-              TRequest::Help);
-    EXPECT_EQ(TStationCommandLine::Tokenize({"--frobnicate", "--version"}, TFace::Unit, tokens),
-              TRequest::Version);
-    EXPECT_EQ(TStationCommandLine::Tokenize({"--image", "--help", "--processor", "1", "--model", "2"},
-                                            TFace::Unit, tokens),
-              TRequest::Run);
-    ASSERT_EQ(tokens.size(), 3u);
-    EXPECT_EQ(tokens[0].Value, "--help");
-    // A unit's options are not the batch's, and the other way round.
-    EXPECT_THROW(TStationCommandLine::Tokenize({"--ports", "1"}, TFace::Unit, tokens), EStationUsageError);
-    EXPECT_THROW(TStationCommandLine::Tokenize({"--station-events", "3"}, TFace::Batch, tokens),
-                 EStationUsageError);
+    // A line that cannot be read is the single runner's to refuse.
+    EXPECT_FALSE(TStationOptions::Applies({"--ports", "1-4", "--report"}));
 }
 
 TEST(StationOptionsTest, TwoEntriesForOneDeviceAreAUsageError) {
@@ -92,6 +74,8 @@ TEST(StationOptionsTest, TwoEntriesForOneDeviceAreAUsageError) {
         {{"--ports", "1,3", "--image", "x.bin"}, "go together"},
         {{"--ports", "1,3", "--report"}, "needs a value"},
         {{"--ports", "1,3", "--frobnicate"}, "unknown option --frobnicate"},
+        // A unit's own options are the batch's to give.
+        {{"--ports", "1,3", "--station-events", "3"}, "unknown option --station-events"},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.args.front() + " " + c.args[1]);

@@ -66,10 +66,12 @@ TEST_F(StationTest, AFaultyUnitFailsAloneAndTheReportAgreesWithEveryFlash) {
     ASSERT_FALSE(byPort["COM2"].empty());
     EXPECT_EQ(byPort["COM2"].back(), "Sending New Program Data......Error Detected");
     EXPECT_TRUE(byPort["COM4"].empty());
-    const std::string unplugged = "bootloader-cli: Unable To Open Comms Port. Please Select Another.";
-    // After the table, what the system shows of why COM4 did not open.
-    EXPECT_EQ(cli.Stderr, "COM4: " + unplugged + "\nbootloader-cli: COM4: " +
-                              (ports.Path() / "unplugged").string() + " does not exist\n");
+    // The log's own message, then what the system said of why COM4 did not open, which the
+    // summary names.
+    const std::string unplugged = "bootloader-cli: COM4 (" + (ports.Path() / "unplugged").string() +
+                                  ") does not exist (No such file or directory)";
+    EXPECT_EQ(cli.Stderr, "COM4: bootloader-cli: Unable To Open Comms Port. Please Select Another.\nCOM4: " +
+                              unplugged + "\n");
     EXPECT_EQ(rest, (std::vector<std::string>{"", rest.size() > 1 ? rest[1] : "",
                                               "  COM2 failed: Sending New Program Data......Error Detected",
                                               "  COM4 failed: " + unplugged}));

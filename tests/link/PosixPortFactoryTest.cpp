@@ -4,7 +4,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <thread>
 
@@ -29,14 +28,14 @@ protected:
 
     // Opens the port, starts its receiver, and checks that bytes from the unit's side come.
     bool OpenAndExchange(const char* name, const TBytes& bytes) {
-        auto claim = factory_.Claim(name);
+        auto claim = factory_.Claim(name, why_);
         return claim && Exchange(*claim, pty_, bytes);
     }
 
     // Opens the claim once, starts its receiver, and checks that bytes from the unit's side
     // come and bytes sent reach the unit.
     bool Exchange(TPortClaim& claim, TPseudoTerminal& unit, const TBytes& bytes) {
-        auto device = claim.Open();
+        auto device = claim.Open(why_);
         if (!device) return false;
         device->ApplyLineSettings({92160, 8, TStopBits::sb1, TParity::None});
         TBytes received;
@@ -55,19 +54,27 @@ protected:
     TPseudoTerminal pty_;
     TPosixPortFactory factory_{"/unused-base"};
     TThreadedTestLoop loop_;
+    TPortOpenFailure why_;
 };
 
 TEST_F(PosixPortFactoryTest, MissingPortIsAFailedOpenWithoutException) {
-    EXPECT_EQ(factory_.Claim("COM5"), nullptr);
-    EXPECT_EQ(factory_.Claim("COM0"), nullptr);
+    EXPECT_EQ(factory_.Claim("COM5", why_), nullptr);
+    EXPECT_EQ(why_.Reason, TPortOpenFailure::TReason::Missing);
+    EXPECT_EQ(why_.Describe("COM5"), "COM5 (" + (ports_.Path() / "unplugged").string() +
+                                         ") does not exist (No such file or directory)");
+    EXPECT_EQ(factory_.Claim("COM0", why_), nullptr);
     EXPECT_TRUE(OpenAndExchange("COM3", {1}));
 }
 
 TEST_F(PosixPortFactoryTest, PortInUseIsAFailedOpenUnderEitherName) {
-    auto first = factory_.Claim("COM3");
+    auto first = factory_.Claim("COM3", why_);
     ASSERT_TRUE(first);
-    EXPECT_EQ(factory_.Claim("COM3"), nullptr);
-    EXPECT_EQ(factory_.Claim("\\\\.\\COM12"), nullptr);
+    EXPECT_EQ(factory_.Claim("COM3", why_), nullptr);
+    // Busy, and held by whom: this process holds the lock of the first claim.
+    EXPECT_EQ(why_.Reason, TPortOpenFailure::TReason::Busy);
+    EXPECT_EQ(why_.Holder.rfind("process " + std::to_string(::getpid()) + " (", 0), 0u) << why_.Holder;
+    EXPECT_EQ(factory_.Claim("\\\\.\\COM12", why_), nullptr);
+    EXPECT_EQ(why_.Reason, TPortOpenFailure::TReason::Busy);
     first.reset();
     EXPECT_TRUE(OpenAndExchange("\\\\.\\COM12", {2}));
 }
@@ -75,7 +82,7 @@ TEST_F(PosixPortFactoryTest, PortInUseIsAFailedOpenUnderEitherName) {
 TEST_F(PosixPortFactoryTest, RegularFileIsNotACommHandleAndIsClosed) {
     const std::size_t descriptors = CountEntries("/proc/self/fd");
     try {
-        factory_.Claim("COM4");
+        factory_.Claim("COM4", why_);
         ADD_FAILURE() << "no exception";
     } catch (const ECommsError& error) {
         EXPECT_STREQ(error.what(), "File Handle is not a Comm Handle.");
@@ -85,7 +92,7 @@ TEST_F(PosixPortFactoryTest, RegularFileIsNotACommHandleAndIsClosed) {
     // opening comes before the kind of device is checked.
     const int holder = ::open((ports_.Path() / "firmware.bin").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
-    EXPECT_NO_THROW(EXPECT_EQ(factory_.Claim("COM4"), nullptr));
+    EXPECT_NO_THROW(EXPECT_EQ(factory_.Claim("COM4", why_), nullptr));
     ::close(holder);
     EXPECT_EQ(CountEntries("/proc/self/fd"), descriptors);
 }
@@ -97,14 +104,8 @@ TEST_F(PosixPortFactoryTest, RepeatedOpenAndCloseLeaksNothing) {
     for (int cycle = 0; cycle < 200; ++cycle)
         ASSERT_TRUE(OpenAndExchange(cycle % 2 ? "COM3" : "\\\\.\\COM12", {std::uint8_t(cycle), 0x00}))
             << cycle;
-    // A leak only adds. A thread of an earlier test may still have been ending when the
-    // counts were first taken, and a joined thread can stay listed for a moment.
-    const auto settled = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while ((CountEntries("/proc/self/fd") > descriptors || CountEntries("/proc/self/task") > threads) &&
-           std::chrono::steady_clock::now() < settled)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_LE(CountEntries("/proc/self/fd"), descriptors);
-    EXPECT_LE(CountEntries("/proc/self/task"), threads);
+    EXPECT_LE(CountSettledEntries("/proc/self/fd", descriptors), descriptors);
+    EXPECT_LE(CountSettledEntries("/proc/self/task", threads), threads);
 }
 
 // A claim reopens the device of its first open, wherever the port's name leads since:
@@ -113,7 +114,7 @@ TEST_F(PosixPortFactoryTest, ClaimReopensTheDeviceOfItsFirstOpenWhereverTheNameL
     TPseudoTerminal other;
     other.HoldSlaveOpen();
     ports_.Link(7, pty_.SlavePath());
-    auto claim = factory_.Claim("COM7");
+    auto claim = factory_.Claim("COM7", why_);
     ASSERT_TRUE(claim);
     ASSERT_TRUE(Exchange(*claim, pty_, {1, 2}));
     ports_.Relink(7, other.SlavePath());
@@ -124,7 +125,7 @@ TEST_F(PosixPortFactoryTest, ClaimReopensTheDeviceOfItsFirstOpenWhereverTheNameL
     // Once the claim is given up, the name is looked up again: a new first open.
     claim.reset();
     ports_.Link(7, other.SlavePath());
-    claim = factory_.Claim("COM7");
+    claim = factory_.Claim("COM7", why_);
     ASSERT_TRUE(claim);
     EXPECT_TRUE(Exchange(*claim, other, {6}));
 }
@@ -142,11 +143,11 @@ TEST_F(PosixPortFactoryTest, ClaimHoldsTheDeviceAgainstOtherProcessesBetweenItsO
         return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
                WEXITSTATUS(status) == 0;
     };
-    auto claim = factory_.Claim("COM3");
+    auto claim = factory_.Claim("COM3", why_);
     ASSERT_TRUE(claim);
     ASSERT_TRUE(Exchange(*claim, pty_, {1}));
     EXPECT_FALSE(anotherProcessTakes());
-    EXPECT_EQ(factory_.Claim("COM3"), nullptr);
+    EXPECT_EQ(factory_.Claim("COM3", why_), nullptr);
     EXPECT_TRUE(Exchange(*claim, pty_, {2}));
     claim.reset();
     EXPECT_TRUE(anotherProcessTakes());
@@ -156,11 +157,12 @@ TEST_F(PosixPortFactoryTest, ClaimHoldsTheDeviceAgainstOtherProcessesBetweenItsO
 TEST_F(PosixPortFactoryTest, ClaimedDeviceThatHasGoneDoesNotOpenAgain) {
     auto unit = std::make_unique<TPseudoTerminal>();
     ports_.Link(8, unit->SlavePath());
-    auto claim = factory_.Claim("COM8");
+    auto claim = factory_.Claim("COM8", why_);
     ASSERT_TRUE(claim);
     ASSERT_TRUE(Exchange(*claim, *unit, {1}));
     unit.reset();  // the master goes: the slave is hung up
-    EXPECT_EQ(claim->Open(), nullptr);
+    EXPECT_EQ(claim->Open(why_), nullptr);
+    EXPECT_EQ(why_.Reason, TPortOpenFailure::TReason::Missing);
 }
 
 }  // namespace

@@ -56,7 +56,7 @@ class PosixSerialDeviceTest : public testing::Test {
 protected:
     std::unique_ptr<TPosixSerialDevice> Open() {
         TPosixSerialDevice::TOpenResult opened = TPosixSerialDevice::Open(pty_.SlavePath());
-        EXPECT_TRUE(opened.Device) << "errno " << opened.Error;
+        EXPECT_TRUE(opened.Device) << opened.Failure.Describe(pty_.SlavePath());
         return std::move(opened.Device);
     }
     termios2 Line() const {

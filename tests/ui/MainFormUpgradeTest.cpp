@@ -57,7 +57,8 @@ protected:
     // True when the port can be opened again, that is when the program let go of it.
     bool PortIsFree(int port) const {
         TPosixPortFactory ports(work_.Path().string() + "/");
-        return ports.Claim("COM" + std::to_string(port)) != nullptr;
+        TPortOpenFailure why;
+        return ports.Claim("COM" + std::to_string(port), why) != nullptr;
     }
 };
 

@@ -163,17 +163,25 @@ bool AnotherInstanceClaims(const char* device) {
 
 void ClaimHoldsTheDeviceBetweenItsOpens() {
     TWin32PortFactory factory;
-    auto claim = factory.Claim("NUL");
+    TPortOpenFailure why;
+    auto claim = factory.Claim("NUL", why);
     Check(claim != nullptr, "a character device is claimed");
     if (!claim) return;
-    Check(factory.Claim("nul") == nullptr, "a claimed device is busy for a second claim");
+    Check(factory.Claim("nul", why) == nullptr, "a claimed device is busy for a second claim");
+    Check(why.Reason == TPortOpenFailure::TReason::Busy && why.Holder == "another instance of the updater",
+          "a second claim is refused as busy, held by another instance of the updater");
+    // No COM name: Wine would fall back to a serial device of the machine for one.
+    why = {};
+    Check(factory.Claim("\\\\.\\BootloaderNoSuchDevice", why) == nullptr &&
+              why.Reason == TPortOpenFailure::TReason::Missing && !why.SystemText.empty(),
+          "a device that does not exist is missing, with the system's message");
     Check(!AnotherInstanceClaims("NUL"), "a claimed device is busy for another process");
     {
-        auto device = claim->Open();
+        auto device = claim->Open(why);
         Check(device != nullptr, "the claim opens its device");
     }
     Check(!AnotherInstanceClaims("\\\\.\\NUL"), "the device stays claimed while no open of it is alive");
-    auto again = claim->Open();
+    auto again = claim->Open(why);
     Check(again != nullptr, "the claim opens its device again");
     again.reset();
     claim.reset();
@@ -185,7 +193,8 @@ void ClaimHoldsTheDeviceBetweenItsOpens() {
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--claim") == 0) {
         TWin32PortFactory factory;
-        return factory.Claim(argv[2]) ? 0 : 1;
+        TPortOpenFailure why;
+        return factory.Claim(argv[2], why) ? 0 : 1;
     }
     QueuedTasksAreFreedWithTheLoop();
     StrayMessageDoesNotEndTheWaitEarly();

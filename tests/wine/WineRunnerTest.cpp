@@ -173,6 +173,9 @@ TEST_F(WineRunnerTest, MissingPortExitsTwo) {
     EXPECT_EQ(RunRunner({"--device", "\\\\.\\COM300"}, work.Path()), 2);
     EXPECT_NE(runner->Stderr.find("Unable To Open Comms Port. Please Select Another."), std::string::npos)
         << runner->Stderr;
+    // Then why, with the system's own message.
+    EXPECT_NE(runner->Stderr.find("\nbootloader-cli: \\\\.\\COM300 does not exist ("), std::string::npos)
+        << runner->Stderr;
 }
 
 TEST_F(WineRunnerTest, PortThatIsNoCommDeviceIsRefused) {
@@ -185,6 +188,33 @@ TEST_F(WineRunnerTest, PortThatIsNoCommDeviceIsRefused) {
     linkName = "com7";
     EXPECT_EQ(RunRunner({"--port", "7"}, work.Path()), 2);
     EXPECT_NE(runner->Stderr.find("File Handle is not a Comm Handle."), std::string::npos) << runner->Stderr;
+}
+
+// The cross-built parse of the options: the same refusal as on Linux, and help after it.
+TEST_F(WineRunnerTest, UsageErrorExitsTwoAndHelpAnswersWhereverItStands) {
+    EXPECT_EQ(RunRunner({"--port", "0x101"}, work.Path()), 2);
+    EXPECT_EQ(runner->Stderr.rfind("bootloader-cli: --port 0x101 is not a port from 1 to 256", 0), 0u)
+        << runner->Stderr;
+    EXPECT_EQ(RunRunner({"--port", "0", "--help"}, work.Path()), 0) << runner->Stderr;
+    EXPECT_NE(runner->Stdout.find("the port the system names so"), std::string::npos) << runner->Stdout;
+}
+
+// --list-ports lists the ports of the registry's SERIALCOMM list by number, each with its
+// device. Wine keeps that volatile list itself (a value a test added there was seen gone
+// again within the test), so the test reads Wine's own entries: \Device\Serial0 to
+// \Device\Serial255 for COM1 to COM256, whose names sort otherwise than their numbers
+// (Serial10, COM11, before Serial9, COM10). Listing opens no port.
+TEST_F(WineRunnerTest, ListPortsShowsTheRegistrysSerialPortsByNumber) {
+    ASSERT_EQ(RunRunner({"--list-ports"}, work.Path()), 0) << runner->Stderr;
+    const std::vector<std::string> lines = Lines(runner->Stdout);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), "Serial ports (HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM):");
+    auto at = [&lines](const std::string& line) { return std::find(lines.begin(), lines.end(), line); };
+    const auto com10 = at("  COM10  -> \\Device\\Serial9");
+    const auto com11 = at("  COM11  -> \\Device\\Serial10");
+    ASSERT_NE(com10, lines.end()) << runner->Stdout;
+    ASSERT_NE(com11, lines.end()) << runner->Stdout;
+    EXPECT_EQ(com11 - com10, 1);
 }
 
 TEST_F(WineRunnerTest, VersionPrintsTheExecutablesVersionBlock) {

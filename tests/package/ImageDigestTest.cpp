@@ -3,11 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "station/StationDigest.h"
+#include "package/ImageDigest.h"
 
 namespace {
 
-TEST(StationDigestTest, Sha256OfTheStandardVectorsAcrossTheBlockBoundaries) {
+TEST(ImageDigestTest, Sha256OfTheStandardVectorsAcrossTheBlockBoundaries) {
     struct TCase {
         std::string bytes;
         const char* digest;

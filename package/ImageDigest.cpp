@@ -1,4 +1,4 @@
-#include "station/StationDigest.h"
+#include "package/ImageDigest.h"
 
 #include <array>
 #include <cstdio>
@@ -65,4 +65,8 @@ std::string Sha256Hex(const std::uint8_t* data, std::size_t length) {
         hex += digits;
     }
     return hex;
+}
+
+std::string ImageSha256(const FirmwareImage& package) {
+    return Sha256Hex(package.ImageBuffer.data(), package.ImageBuffer.size());
 }

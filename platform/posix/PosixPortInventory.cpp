@@ -1,4 +1,4 @@
-#include "station/StationPorts.h"
+#include "platform/posix/PosixPortInventory.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -6,6 +6,7 @@
 #include <map>
 #include <vector>
 
+#include "platform/PortInventory.h"
 #include "platform/PortResolver.h"
 
 namespace fs = std::filesystem;
@@ -30,14 +31,14 @@ std::string Describe(const fs::path& link, const std::string& sysClassTty, std::
     std::string text = device;
     if (!fs::exists(target, error)) return text + "  (missing)";
     const std::string usb =
-        TStationPorts::UsbDetails(fs::weakly_canonical(target, error).string(), sysClassTty);
+        TPosixPortInventory::UsbDetails(fs::weakly_canonical(target, error).string(), sysClassTty);
     if (!usb.empty()) text += "  (" + usb + ")";
     return text;
 }
 
 }  // namespace
 
-std::string TStationPorts::UsbDetails(const std::string& devicePath, const std::string& sysClassTty) {
+std::string TPosixPortInventory::UsbDetails(const std::string& devicePath, const std::string& sysClassTty) {
     std::error_code error;
     const fs::path tty = fs::path(sysClassTty) / fs::path(devicePath).filename() / "device";
     fs::path at = fs::canonical(tty, error);
@@ -55,8 +56,8 @@ std::string TStationPorts::UsbDetails(const std::string& devicePath, const std::
     return {};
 }
 
-std::string TStationPorts::List(const std::string& portsDirectory, const std::string& byIdDirectory,
-                                const std::string& sysClassTty) {
+std::string TPosixPortInventory::List(const std::string& portsDirectory, const std::string& byIdDirectory,
+                                      const std::string& sysClassTty) {
     std::string out = "Ports directory " + portsDirectory + ":\n";
     std::map<unsigned, fs::path> ports;
     std::error_code error;
@@ -82,4 +83,8 @@ std::string TStationPorts::List(const std::string& portsDirectory, const std::st
     out +=
         "A port without an entry is /dev/ttyS<n-1>; ln -s DEVICE " + portsDirectory + "/COMn gives it one.\n";
     return out;
+}
+
+std::string TPortInventory::List(const std::string& baseDirectory) {
+    return TPosixPortInventory::List(TPortResolver(baseDirectory).PortsDirectory());
 }

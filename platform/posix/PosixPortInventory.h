@@ -2,12 +2,12 @@
 
 #include <string>
 
-// What --list-ports shows, so that an operator knows what to give --port and --ports: the
-// COMn entries of the ports directory, each with the device it leads to, then the serial
-// devices under their stable names (/dev/serial/by-id). A USB device comes with what sysfs
-// knows of it: vendor and product numbers, maker, product name and serial number. Nothing
-// is opened: the list reads links and sysfs only.
-class TStationPorts {
+// The Linux side of TPortInventory (PortInventory.h): the COMn entries of the ports
+// directory, each with the device it leads to, then the serial devices under their stable
+// names (/dev/serial/by-id). A USB device comes with what sysfs knows of it: vendor and
+// product numbers, maker, product name and serial number. Nothing is opened: the list reads
+// links and sysfs only.
+class TPosixPortInventory {
 public:
     // The list, one line per entry. byIdDirectory and sysClassTty are the system's
     // directories unless a test gives its own.

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "station/StationPorts.h"
+#include "platform/posix/PosixPortInventory.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -12,7 +12,7 @@ namespace fs = std::filesystem;
 
 // A sysfs of the test's own: ttyUSB0 behind a USB device with its numbers and names, ttyS3
 // behind no USB device; the devices themselves are plain files of the test.
-TEST(StationPortsTest, EachEntryShowsItsDeviceAndWhatSysfsKnowsOfIt) {
+TEST(PosixPortInventoryTest, EachEntryShowsItsDeviceAndWhatSysfsKnowsOfIt) {
     TTempDir root;
     const fs::path usb = root.Path() / "sys/devices/pci0/usb1/1-2";
     fs::create_directories(usb / "1-2:1.0/ttyUSB0");
@@ -42,7 +42,7 @@ TEST(StationPortsTest, EachEntryShowsItsDeviceAndWhatSysfsKnowsOfIt) {
     std::ofstream(ports / "notes.txt");
 
     const std::string d = dev.string();
-    EXPECT_EQ(TStationPorts::List(ports.string(), (dev / "serial/by-id").string(), tty.string()),
+    EXPECT_EQ(TPosixPortInventory::List(ports.string(), (dev / "serial/by-id").string(), tty.string()),
               "Ports directory " + ports.string() + ":\n" +       //
                   "  COM3   -> " + d + "/ttyUSB7  (missing)\n" +  //
                   "  COM4   -> " + d + "/ttyS3\n" +               //
