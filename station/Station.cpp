@@ -62,6 +62,7 @@ int TStation::Run(int argc, char** argv) {
     TStationOptions options;
     FirmwareImage package;
     std::unique_ptr<TStationReport> report;
+    std::uint64_t reportStart = 0;  // the report's size before this batch: its lines come after
     std::string program;
     try {
         options = TStationOptions::Parse(TStationPlatform::Arguments(argc, argv));
@@ -77,7 +78,10 @@ int TStation::Run(int argc, char** argv) {
         return kExitBatchUsage;
     }
     try {
-        if (options.Report) report = std::make_unique<TStationReport>(*options.Report);
+        if (options.Report) {
+            report = std::make_unique<TStationReport>(*options.Report);
+            reportStart = TStationReport::SizeOf(*options.Report);
+        }
         program = TStationPlatform::OwnProgram();
         TStationPlatform::EnsureDescriptors(options.Units.size(), TStationChild::kDescriptorsPerUnit,
                                             TStationChild::kDescriptorsToStart);
@@ -104,12 +108,15 @@ int TStation::Run(int argc, char** argv) {
             run->Child = std::make_unique<TStationChild>(program, ChildArgs(options, entry, batch),
                                                          report ? report->Fd() : -1);
         } catch (const std::exception& error) {
-            run->Unit.Ended(std::nullopt, 0, error.what());
-            run->Unit.EndTime = std::chrono::system_clock::now();
+            // Every process made so far is held and ends with runs, having touched nothing.
+            std::fprintf(stderr, "bootloader-cli: %s: %s; no unit was started\n", entry.Label.c_str(),
+                         error.what());
+            return kExitBatchUsage;
         }
         units.push_back(&run->Unit);
         runs.push_back(std::move(run));
     }
+    for (auto& run : runs) run->Child->Release();
 
     // A unit's line is written by its own process as it ends; the batch writes the lines of
     // the units whose process could not (it was killed, crashed, never started, or could
@@ -119,14 +126,14 @@ int TStation::Run(int argc, char** argv) {
     auto finish = [&](TRun& run) {
         run.Unit.EndTime = std::chrono::system_clock::now();
         if (!report || run.Unit.Recorded) return;
-        if (const int error = report->Write(run.Unit, batch, package); error != 0) {
+        if (const int error =
+                report->WriteUnlessRecorded(run.Unit, batch, package, *options.Report, reportStart);
+            error != 0) {
             unrecorded = true;
             notes.push_back(run.Unit.Label + ": its line could not be written to the report " +
                             *options.Report + ": " + std::strerror(error));
         }
     };
-    for (auto& run : runs)
-        if (!run->Child) finish(*run);
 
     int interruptsHandled = 0;
     TClock::time_point killAt{};

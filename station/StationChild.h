@@ -37,19 +37,25 @@ public:
     // report (-1 when there is none): descriptors on POSIX, handle values on Windows.
     using TArguments = std::function<std::vector<std::string>(int events, int report)>;
 
-    // Descriptors the batch holds per running unit (two pipe ends), and the two more it
-    // holds for a moment while starting one.
-    static constexpr int kDescriptorsPerUnit = 2;
-    static constexpr int kDescriptorsToStart = 2;
+    // Descriptors the batch holds per unit until every unit is released (two pipe ends and
+    // the gate), and the three more it holds for a moment while making one.
+    static constexpr int kDescriptorsPerUnit = 3;
+    static constexpr int kDescriptorsToStart = 3;
 
-    // Starts program with the arguments args makes (the unit's options and --station-events
-    // with the number it is given); reportFd, when not -1, is passed on. Throws
+    // Makes the process for program with the arguments args makes (the unit's options and
+    // --station-events with the number it is given); reportFd, when not -1, is passed on.
+    // The process is held: it runs nothing of the program, and so touches no unit, until
+    // Release(). A batch makes every unit's process first and releases them only when all
+    // exist, so that it starts whole or not at all (a process limit reached halfway, say).
+    // Destroying a process that was never released ends it without a trace. Throws
     // std::runtime_error, with the reason, when the pipes or the process cannot be made.
     TStationChild(const std::string& program, const TArguments& args, int reportFd = -1);
     // The same with arguments that do not name the pipes.
     TStationChild(const std::string& program, const std::vector<std::string>& args, int reportFd = -1)
         : TStationChild(
               program, [args](int, int) { return args; }, reportFd) {}
+    // Lets the held process run the program.
+    void Release();
     // Kills and reaps a process still running, closes the pipes.
     ~TStationChild();
     TStationChild(const TStationChild&) = delete;

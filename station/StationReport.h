@@ -1,6 +1,8 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -39,8 +41,17 @@ public:
     // Appends the unit's line. Returns 0 when it is in the file whole, otherwise the errno of
     // the failure (the file then holds no part of it).
     int Write(const TStationUnit& unit, const std::string& batch, const FirmwareImage& package);
-    // Appends one line (without its newline) as described above; 0 or an errno.
-    int Append(const std::string& line);
+    // Appends one line (without its newline) as described above; 0 or an errno. With the
+    // lock held, alreadyThere (when given) is asked first: when it says the line is in the
+    // file already, nothing is written and 0 returned.
+    int Append(const std::string& line, const std::function<bool()>& alreadyThere = nullptr);
+    // Appends the unit's line unless the file at path holds one of this batch for this unit
+    // (same batch, port and device) after its first from bytes: a unit's process that wrote
+    // its line and was killed before it could tell the batch has its line once.
+    int WriteUnlessRecorded(const TStationUnit& unit, const std::string& batch, const FirmwareImage& package,
+                            const std::string& path, std::uint64_t from);
+    // The size of the file at path, 0 when it cannot be told.
+    static std::uint64_t SizeOf(const std::string& path);
 
     // The package every unit of a batch gets, as the units' processes derive it: the one
     // this program carries, or the image file and its numbers. Throws EStationUsageError for

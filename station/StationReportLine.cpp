@@ -1,6 +1,8 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "cli/RunnerContract.h"
@@ -49,6 +51,16 @@ nlohmann::ordered_json Texts(const std::vector<std::string>& lines) {
     return list;
 }
 
+// The fields that name a line's unit, first in every line.
+nlohmann::ordered_json UnitFields(const TStationUnit& unit, const std::string& batch) {
+    nlohmann::ordered_json fields;
+    fields["batch"] = TStationReport::Utf8Text(batch);
+    fields["port"] = unit.Port != 0 ? nlohmann::ordered_json(TStationReport::Utf8Text(unit.Label))
+                                    : nlohmann::ordered_json(nullptr);
+    fields["device"] = TStationReport::Utf8Text(unit.Device);
+    return fields;
+}
+
 }  // namespace
 
 std::string TStationReport::Utf8Text(const std::string& text) {
@@ -77,6 +89,27 @@ std::string TStationReport::Quote(const std::string& text) {
 
 int TStationReport::Write(const TStationUnit& unit, const std::string& batch, const FirmwareImage& package) {
     return Append(Line(unit, batch, package));
+}
+
+int TStationReport::WriteUnlessRecorded(const TStationUnit& unit, const std::string& batch,
+                                        const FirmwareImage& package, const std::string& path,
+                                        std::uint64_t from) {
+    // A line begins with the fields that name its unit; the rest follows a comma.
+    std::string key = UnitFields(unit, batch).dump();
+    key.back() = ',';
+    return Append(Line(unit, batch, package), [&] {
+        std::ifstream file(path, std::ios::binary);
+        file.seekg(static_cast<std::streamoff>(from));
+        for (std::string line; std::getline(file, line);)
+            if (line.compare(0, key.size(), key) == 0) return true;
+        return false;
+    });
+}
+
+std::uint64_t TStationReport::SizeOf(const std::string& path) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    return error ? 0 : static_cast<std::uint64_t>(size);
 }
 
 FirmwareImage TStationReport::Package(const std::optional<std::string>& image,
@@ -134,10 +167,7 @@ std::string TStationReport::Line(const TStationUnit& unit, const std::string& ba
     const double duration = std::chrono::duration<double>(unit.EndTime - unit.StartTime).count();
     const TStationUnit::TResult result = unit.Result();
     const bool failed = result == TStationUnit::TResult::Failed;
-    TJson line;
-    line["batch"] = Utf8Text(batch);
-    line["port"] = unit.Port != 0 ? TJson(Utf8Text(unit.Label)) : TJson(nullptr);
-    line["device"] = Utf8Text(unit.Device);
+    TJson line = UnitFields(unit, batch);
     line["start"] = IsoTime(unit.StartTime);
     line["end"] = IsoTime(unit.EndTime);
     line["duration_s"] = std::round(duration * 1000) / 1000;

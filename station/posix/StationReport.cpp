@@ -45,13 +45,15 @@ TStationReport::~TStationReport() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-int TStationReport::Append(const std::string& line) {
+int TStationReport::Append(const std::string& line, const std::function<bool()>& alreadyThere) {
     if (fd_ < 0) return EBADF;
     while (::flock(fd_, LOCK_EX) != 0)
         if (errno != EINTR) return errno;
     int error = 0;
     struct stat info {};
-    if (::fstat(fd_, &info) != 0) {
+    if (alreadyThere && alreadyThere()) {
+        // In the file already: nothing to write.
+    } else if (::fstat(fd_, &info) != 0) {
         error = errno;
     } else {
         char last = '\n';

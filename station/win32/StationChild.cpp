@@ -108,6 +108,7 @@ void MakePipe(HANDLE& batchEnd, HANDLE& unitEnd, bool unitReads, THandles& own) 
 
 struct TStationChild::TNative {
     HANDLE Process = nullptr;
+    HANDLE Thread = nullptr;    // the first thread, suspended until the process is released
     HANDLE LifeLine = nullptr;  // the write end of the unit's standard input
     std::optional<std::chrono::steady_clock::time_point> EndSeen;  // when the process was first seen ended
 };
@@ -156,8 +157,8 @@ TStationChild::TStationChild(const std::string& program, const TArguments& args,
     PROCESS_INFORMATION info{};
     // A console of its own, without a window: the batch's console's Ctrl-C and its closing
     // reach the batch only. (With no console at all, DETACHED_PROCESS, Wine keeps the
-    // standard error's pipe open after the process ends.) Suspended until it is in the job,
-    // so that nothing of it runs outside.
+    // standard error's pipe open after the process ends.) Suspended: it is put in the job
+    // first, so that nothing of it runs outside, and is held until released.
     const DWORD flags =
         EXTENDED_STARTUPINFO_PRESENT | CREATE_SUSPENDED | CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GROUP;
     const bool started =
@@ -170,9 +171,8 @@ TStationChild::TStationChild(const std::string& program, const TArguments& args,
     // Outside the job (the system refuses, say, when this process's own job forbids it) the
     // unit still ends with its life line, and Kill ends it alone.
     if (const HANDLE job = Job()) ::AssignProcessToJobObject(job, info.hProcess);
-    ::ResumeThread(info.hThread);
-    ::CloseHandle(info.hThread);
-
+    // Held, suspended, until Release().
+    native_->Thread = info.hThread;
     native_->Process = info.hProcess;
     pid_ = static_cast<int>(info.dwProcessId);
     // The batch keeps its ends: they leave own's care.
@@ -184,7 +184,15 @@ TStationChild::TStationChild(const std::string& program, const TArguments& args,
     errors_ = StationPipes::Start(errorsRead);
 }
 
+void TStationChild::Release() {
+    if (!native_->Thread) return;
+    ::ResumeThread(native_->Thread);
+    ::CloseHandle(native_->Thread);
+    native_->Thread = nullptr;
+}
+
 TStationChild::~TStationChild() {
+    if (native_->Thread) ::CloseHandle(native_->Thread);
     if (native_->Process) {
         if (!reaped_) {
             ::TerminateProcess(native_->Process, kKilledExitStatus);

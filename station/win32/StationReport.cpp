@@ -94,7 +94,7 @@ TStationReport::~TStationReport() {
     if (fd_ >= 0) ::CloseHandle(FromNumber(fd_));
 }
 
-int TStationReport::Append(const std::string& line) {
+int TStationReport::Append(const std::string& line, const std::function<bool()>& alreadyThere) {
     if (fd_ < 0) return EBADF;
     const HANDLE file = FromNumber(fd_);
     OVERLAPPED lockAt{};
@@ -102,7 +102,9 @@ int TStationReport::Append(const std::string& line) {
     if (!::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockAt)) return ErrnoOf(::GetLastError());
     int error = 0;
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file, &size)) {
+    if (alreadyThere && alreadyThere()) {
+        // In the file already: nothing to write.
+    } else if (!::GetFileSizeEx(file, &size)) {
         error = ErrnoOf(::GetLastError());
     } else {
         char last = '\n';

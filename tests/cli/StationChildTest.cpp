@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -22,6 +23,7 @@ TEST(StationChildTest, AUnitsProcessStartsWithItsOwnDescriptorsGroupAndBlockedEn
     ASSERT_GE(report, 0);
     const int stray = ::open("/dev/null", O_RDONLY);  // inherited without close-on-exec
     TStationChild child("/bin/sleep", {"30"}, report);
+    child.Release();
     ::close(report);
     ::close(stray);
     const std::filesystem::path proc = "/proc/" + std::to_string(child.Pid());
@@ -55,6 +57,30 @@ TEST(StationChildTest, AUnitsProcessStartsWithItsOwnDescriptorsGroupAndBlockedEn
     ASSERT_NE(at, std::string::npos);
     const unsigned long long blocked = std::stoull(status.substr(at + 8, 16), nullptr, 16);
     for (const int s : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) EXPECT_TRUE(blocked & (1ULL << (s - 1))) << s;
+}
+
+// A unit's process is held until released: a batch that cannot make every process gives up
+// the ones it made, and those have run nothing of the program.
+TEST(StationChildTest, AHeldProcessRunsNothingUntilReleasedAndEndsWithoutATraceWhenGivenUp) {
+    TTempDir dir;
+    const std::string given = dir.File("given-up"), released = dir.File("released");
+    std::optional<int> status;
+    int signal = 0;
+    {
+        TStationChild child("/bin/touch", {given});
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_FALSE(child.TryReap(status, signal));  // held, not ended
+    }
+    TStationChild child("/bin/touch", {released});
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(std::filesystem::exists(released));
+    child.Release();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!child.TryReap(status, signal) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(status, std::optional<int>(0));
+    EXPECT_TRUE(std::filesystem::exists(released));
+    EXPECT_FALSE(std::filesystem::exists(given));
 }
 
 }  // namespace

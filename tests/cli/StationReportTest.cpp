@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "station/StationReport.h"
+#include "support/OutputLines.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -29,6 +31,28 @@ TEST(StationReportTest, TextPassesAsUtf8AndAByteThatIsNotUtf8ReadsAsTheCharacter
         SCOPED_TRACE(c.json);
         EXPECT_EQ(TStationReport::Quote(c.text), c.json);
     }
+}
+
+// The batch writes a unit's line only when the unit's own process has not: a process killed
+// after it wrote its line, before it could tell the batch, must not leave the line twice.
+// Only a line of this batch for this unit, written since the batch began, counts.
+TEST(StationReportTest, AUnitsLineIsWrittenUnlessThisBatchHasOneForItAlready) {
+    TTempDir dir;
+    const std::string path = dir.File("r.jsonl");
+    const FirmwareImage package = TStationReport::Package(std::nullopt, std::nullopt, std::nullopt);
+    const TStationUnit com3("COM3", 3, "/dev/pts/7"), com4("COM4", 4, "/dev/pts/8");
+    TStationReport report(path);
+    ASSERT_EQ(report.Write(com3, "batch-1", package), 0);  // an earlier batch's line for COM3
+    const std::uint64_t start = TStationReport::SizeOf(path);
+    ASSERT_EQ(report.Write(com3, "batch-2", package), 0);  // what COM3's own process wrote
+    const auto lines = [&] { return Lines(TTempDir::Read(path)).size(); };
+    EXPECT_EQ(report.WriteUnlessRecorded(com3, "batch-2", package, path, start), 0);
+    EXPECT_EQ(lines(), 2u);
+    EXPECT_EQ(report.WriteUnlessRecorded(com4, "batch-2", package, path, start), 0);
+    EXPECT_EQ(lines(), 3u);
+    // The earlier batch's line lies before this batch's start, and is of another batch anyway.
+    EXPECT_EQ(report.WriteUnlessRecorded(com3, "batch-1", package, path, start), 0);
+    EXPECT_EQ(lines(), 4u);
 }
 
 }  // namespace
