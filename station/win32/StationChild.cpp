@@ -68,7 +68,13 @@ std::wstring Quoted(const std::wstring& argument) {
 // life line breaks. (It sets no limits either: with JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION
 // Wine fails the units' first window now and then.)
 HANDLE Job() {
-    static const HANDLE job = ::CreateJobObjectW(nullptr, nullptr);
+    static const HANDLE job = [] {
+        // The units inherit this process's window station and desktop, on which each makes
+        // its message window. Taken here once, before the first unit starts: otherwise, under
+        // Wine, units starting together now and then get none, and their first window fails.
+        ::GetDesktopWindow();
+        return ::CreateJobObjectW(nullptr, nullptr);
+    }();
     return job;
 }
 
