@@ -113,6 +113,7 @@ struct TStationChild::TNative {
 
 TStationChild::TStationChild(const std::string& program, const TArguments& args, int reportFd)
     : native_(std::make_unique<TNative>()) {
+    const HANDLE job = Job();
     // Every handle made here is closed when the constructor ends, but those handed on.
     THandles own;
     HANDLE eventsRead, eventsWrite, errorsRead, errorsWrite, lifeLine, lifeRead;
@@ -168,7 +169,7 @@ TStationChild::TStationChild(const std::string& program, const TArguments& args,
     if (!started) throw failure;
     // Outside the job (the system refuses, say, when this process's own job forbids it) the
     // unit still ends with its life line, and Kill ends it alone.
-    if (const HANDLE job = Job()) ::AssignProcessToJobObject(job, info.hProcess);
+    if (job) ::AssignProcessToJobObject(job, info.hProcess);
     ::ResumeThread(info.hThread);
     ::CloseHandle(info.hThread);
 
