@@ -118,11 +118,15 @@ TOptions ParseOptions(const std::vector<std::string>& args) {
                 std::fputs(VersionText("bootloader-cli").c_str(), stdout);
                 std::exit(kExitCompleted);
             case TStationCommandLine::TRequest::ListPorts:
+#ifdef BOOTLOADER_LIST_PORTS
                 std::fputs(TStationPorts::List(
                                TPortResolver(std::filesystem::current_path().string() + "/").PortsDirectory())
                                .c_str(),
                            stdout);
                 std::exit(kExitCompleted);
+#else
+                UsageError("--list-ports is not available in this build");
+#endif
             case TStationCommandLine::TRequest::Run:
                 break;
         }
