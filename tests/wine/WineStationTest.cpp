@@ -42,7 +42,7 @@ std::vector<std::string> PortLinks() {
 }
 
 class WineStationTest : public ::testing::Test {
-protected:
+public:
     void SetUp() override {
         ASSERT_TRUE(fs::exists(fs::path(BOOTLOADER_WINE_PREFIX) / ".ports-hidden"))
             << "the Wine prefix is made by the wine_prefix_start test";
@@ -143,46 +143,61 @@ TEST_F(WineStationTest, AFaultyUnitFailsAloneAndTheReportAgreesWithEveryFlash) {
     EXPECT_EQ(PortLinks(), (std::vector<std::string>{"com1", "com2", "com3"}));
 }
 
-// The station killed outright (as TerminateProcess or taskkill /F does) in the middle of the
-// block writes: every unit's process writes its own line, and none goes on with its unit.
-TEST_F(WineStationTest, EveryUnitHasItsLineWhenTheStationIsKilled) {
-    StartUnits({{1, {"--write-ms", "10"}}, {2, {"--write-ms", "10"}}, {3, {"--write-ms", "10"}}});
-    const auto batch = StartBatch();
+// The batch ended by signal (to the station's Wine process, which wine64 becomes) while its
+// units write their blocks: every unit's process writes its own line, with reason, and none
+// goes on with its unit. Returns the batch's exit status.
+int EndWhileWriting(WineStationTest& test, int signal, const std::string& reason) {
+    test.StartUnits({{1, {"--write-ms", "10"}}, {2, {"--write-ms", "10"}}, {3, {"--write-ms", "10"}}});
+    const auto batch = test.StartBatch();
     // Not on a terminal, the batch prints each line once in its final form: a unit is writing
     // its blocks once it has printed its erase. On a loaded machine a unit may fail on its own
-    // before that (a reply too late); it then has its line already, and the rest are killed.
+    // before that (a reply too late); it then has its line already, and the rest are ended.
     std::set<std::string> writing;
     std::string seen;
     while (true) {
         std::set<std::string> accounted = writing;
-        for (const auto& [port, line] : Report()) accounted.insert(port);
+        for (const auto& [port, line] : test.Report()) accounted.insert(port);
         if (accounted.size() == 3) break;
         const std::string line = batch->ReadLine();
-        ASSERT_FALSE(line.empty()) << "the batch ended or fell silent first:\n" << seen;
+        if (line.empty()) {
+            ADD_FAILURE() << "the batch ended or fell silent first:\n" << seen;
+            return -1;
+        }
         seen += line + "\n";
         if (line.find(": Erasing Program Memory......100%") != std::string::npos)
             writing.insert(line.substr(0, 4));
     }
-    ASSERT_FALSE(writing.empty()) << seen;
-    // wine64 becomes the Windows program's process: SIGKILL ends it as TerminateProcess does.
-    batch->Signal(SIGKILL);
-    batch->Wait();
+    EXPECT_FALSE(writing.empty()) << seen;
+    batch->Signal(signal);
+    const int status = batch->Wait();
 
-    // The lines come from the units' processes, a moment after.
     std::map<std::string, nlohmann::json> report;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while ((report = Report()).size() < 3 && std::chrono::steady_clock::now() < deadline)
+    while ((report = test.Report()).size() < 3 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    ASSERT_EQ(report.size(), 3u);
+    EXPECT_EQ(report.size(), 3u);
     for (const std::string& port : writing) {
+        if (!report.count(port)) continue;
         const nlohmann::json& line = report.at(port);
         SCOPED_TRACE(line.dump());
         EXPECT_EQ(line.at("result"), "failed");
         const std::string failing = line.at("failing_line");
         EXPECT_EQ(failing.rfind("Sending New Program Data......", 0), 0u);
-        EXPECT_NE(failing.find("(the station ended)"), std::string::npos);
-        EXPECT_FALSE(FlashHoldsImage(static_cast<unsigned>(port[3] - '0')));
+        EXPECT_NE(failing.find("(" + reason + ")"), std::string::npos);
+        EXPECT_FALSE(test.FlashHoldsImage(static_cast<unsigned>(port[3] - '0')));
     }
+    return status;
+}
+
+// Killed outright, as TerminateProcess or taskkill /F does: the lines come from the units.
+TEST_F(WineStationTest, EveryUnitHasItsLineWhenTheStationIsKilled) {
+    EndWhileWriting(*this, SIGKILL, "the station ended");
+}
+
+// Ctrl-C (Wine hands a SIGINT to the process as one): the batch asks its units to end, and
+// exits with the status of an interrupted batch.
+TEST_F(WineStationTest, CtrlCEndsTheUnitsInOrderAndExitsFour) {
+    EXPECT_EQ(EndWhileWriting(*this, SIGINT, "the batch was interrupted"), 4);
 }
 
 }  // namespace
