@@ -3,7 +3,8 @@
 # Windows desktop program under Wine, all upgrading unitsim (instant unit, the embedded
 # package) over a pseudo-terminal:
 #
-#   bash scripts/bench-windows.sh [RUNS]      (default 5 upgrades each)
+#   bash scripts/bench-windows.sh [RUNS]            (default 5 upgrades each)
+#   bash scripts/bench-windows.sh --station [RUNS]  the Windows station instead (default 3)
 #
 # The desktop program (bootloader.exe) runs on the Wine prefix's display; its Start button
 # is clicked with xdotool and the end of the upgrade read from its log with the tests'
@@ -14,18 +15,27 @@
 # Wine) is left out; divided by the exchanges the unit counted, that is the host time per
 # exchange: the runner, its receive thread, the pseudo-terminal's hop and, under Wine, the
 # Wine server. Uses the Wine prefix of the Wine tests (made by them, see tests/wine).
+#
+# With --station: the wall time of bootloader-cli.exe as a station under Wine (Wine's
+# start-up included), a batch of three units (--ports 1-3) against a batch of one
+# (--ports 1), the runs interleaved; the units emulate wire time (unitsim --wire-time), and
+# every unit's report line must say "completed".
 set -euo pipefail
 cd "$(dirname "$0")/.."
-runs=${1:-5}
+station=0
+if [ "${1:-}" = --station ]; then station=1; shift; fi
+runs=${1:-$((station ? 3 : 5))}
 bash scripts/build.sh >/dev/null
 build="$PWD/build"
 prefix="$build/wine-prefix"
 wine_dir=/usr/lib/wine
 work=$(mktemp -d)
 sim_pid=""
+sims=()
 cleanup() {
   if [ -n "$sim_pid" ]; then kill -TERM "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
-  rm -f "$prefix/dosdevices/com1"
+  for pid in "${sims[@]}"; do kill -TERM "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
+  rm -f "$prefix"/dosdevices/com[123]
   bash tests/wine/wine-prefix.sh stop "$prefix" "$wine_dir"
   rm -rf "$work"
 }
@@ -91,6 +101,48 @@ desktop_upgrade() {
 }
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+# One batch of N units (COM1 to COMN, each a fresh unit linked into the prefix); prints its
+# wall time in seconds.
+station_batch() {
+  local n=$1 port start end
+  rm -rf "$work/ports" "$work/r.jsonl" && mkdir "$work/ports"
+  sims=()
+  for port in $(seq "$n"); do
+    "$build/bin/unitsim" --ports-dir "$work/ports" --port "$port" --wire-time >"$work/unit$port.out" 2>&1 &
+    sims+=($!)
+  done
+  for port in $(seq "$n"); do
+    for _ in $(seq 100); do grep -q "^unitsim: COM$port ->" "$work/unit$port.out" 2>/dev/null && break; sleep 0.05; done
+    ln -sfn "$(readlink "$work/ports/COM$port")" "$prefix/dosdevices/com$port"
+  done
+  start=$(date +%s.%N)
+  (cd "$work" && "$wine_dir/wine64" "$build/windows/bin/bootloader-cli.exe" --ports "1-$n" --report r.jsonl >/dev/null)
+  end=$(date +%s.%N)
+  for pid in "${sims[@]}"; do kill -TERM "$pid"; wait "$pid" || true; done
+  sims=()
+  rm -f "$prefix"/dosdevices/com[123]
+  if [ "$(grep -c '"result":"completed"' "$work/r.jsonl")" != "$n" ]; then
+    echo "bench-windows: a unit of the batch of $n did not complete" >&2
+    exit 1
+  fi
+  awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f\n", e - s }'
+}
+
+if [ "$station" = 1 ]; then
+  one=(); three=()
+  for _ in $(seq "$runs"); do
+    one+=("$(station_batch 1)")
+    three+=("$(station_batch 3)")
+  done
+  one_median=$(printf '%s\n' "${one[@]}" | median)
+  three_median=$(printf '%s\n' "${three[@]}" | median)
+  echo "station under Wine, 1 unit,  s: ${one[*]}  median $one_median"
+  echo "station under Wine, 3 units, s: ${three[*]}  median $three_median"
+  awk -v t="$three_median" -v o="$one_median" 'BEGIN { printf "3 units / 1 unit under Wine: %.3f\n", t / o }'
+  exit 0
+fi
+
 
 linux=(); wine=(); desktop=()
 for _ in $(seq "$runs"); do

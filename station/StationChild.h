@@ -27,10 +27,9 @@
 // by writing to the life line and closing it; the batch's death, however it dies, closes it
 // too, and the unit's record then writes its line and ends the process. The process has a
 // console of its own, without a window (Ctrl-C and a closed console reach the batch alone),
-// and runs in the batch's job
-// object, which ends what is left at once when an interrupt's grace has passed. The job does
-// not kill its processes when the batch's handle to it closes: a unit must outlive a killed
-// batch by the moment it takes to write its line.
+// and runs in the batch's job object. The job does not kill its processes when the batch's
+// handle to it closes: a unit must outlive a killed batch by the moment it takes to write
+// its line. Kill ends one process (TerminateProcess).
 class TStationChild {
 public:
     // The unit's arguments, given the numbers under which it finds its event pipe and the

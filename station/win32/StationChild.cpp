@@ -62,19 +62,18 @@ std::wstring Quoted(const std::wstring& argument) {
     return quoted + L"\"";
 }
 
-// The batch's job: every unit's process runs in it. It ends no process when its last handle
-// closes (a unit must outlive a killed batch long enough to write its line, and ends itself
-// when its life line breaks); a process of it that crashes ends at once, with no error
-// dialog waiting for someone to close it.
+// The batch's job: every unit's process runs in it, so the system shows them as the batch's.
+// It ends no process when its last handle closes: a
+// unit must outlive a killed batch long enough to write its line, and ends itself when its
+// life line breaks. (It sets no limits either: with JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION
+// Wine fails the units' first window now and then.)
 HANDLE Job() {
     static const HANDLE job = [] {
-        const HANDLE made = ::CreateJobObjectW(nullptr, nullptr);
-        if (made) {
-            JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-            limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
-            ::SetInformationJobObject(made, JobObjectExtendedLimitInformation, &limits, sizeof limits);
-        }
-        return made;
+        // The units inherit this process's window station and desktop, on which each makes
+        // its message window. Taken here once, before the first unit starts: otherwise, under
+        // Wine, units starting together now and then get none, and their first window fails.
+        ::GetDesktopWindow();
+        return ::CreateJobObjectW(nullptr, nullptr);
     }();
     return job;
 }
@@ -115,6 +114,7 @@ struct TStationChild::TNative {
 
 TStationChild::TStationChild(const std::string& program, const TArguments& args, int reportFd)
     : native_(std::make_unique<TNative>()) {
+    const HANDLE job = Job();
     // Every handle made here is closed when the constructor ends, but those handed on.
     THandles own;
     HANDLE eventsRead, eventsWrite, errorsRead, errorsWrite, lifeLine, lifeRead;
@@ -170,7 +170,7 @@ TStationChild::TStationChild(const std::string& program, const TArguments& args,
     if (!started) throw failure;
     // Outside the job (the system refuses, say, when this process's own job forbids it) the
     // unit still ends with its life line, and Kill ends it alone.
-    if (const HANDLE job = Job()) ::AssignProcessToJobObject(job, info.hProcess);
+    if (job) ::AssignProcessToJobObject(job, info.hProcess);
     // Held, suspended, until Release().
     native_->Thread = info.hThread;
     native_->Process = info.hProcess;

@@ -64,10 +64,9 @@ void TStationRecord::WriteLine() {
 void TStationRecord::WaitForEnd() {
     // The life line is standard input: the batch writes a byte on it when it asks the unit
     // to end, and it ends without one when the batch dies. Nothing else is ever sent.
-    const HANDLE lifeLine = ::GetStdHandle(STD_INPUT_HANDLE);
     char byte = 0;
     DWORD n = 0;
-    const bool asked = ::ReadFile(lifeLine, &byte, 1, &n, nullptr) && n == 1;
+    const bool asked = ::ReadFile(::GetStdHandle(STD_INPUT_HANDLE), &byte, 1, &n, nullptr) && n == 1;
     std::thread([] {
         ::Sleep(kEndPatienceMs);
         EndNow();
