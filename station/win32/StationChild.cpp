@@ -62,18 +62,24 @@ std::wstring Quoted(const std::wstring& argument) {
     return quoted + L"\"";
 }
 
-// The batch's job: every unit's process runs in it, so the system shows them as the batch's.
-// It ends no process when its last handle closes: a
-// unit must outlive a killed batch long enough to write its line, and ends itself when its
-// life line breaks. (It sets no limits either: with JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION
-// Wine fails the units' first window now and then.)
+// The batch's job: every unit's process runs in it, so the system shows them as the batch's,
+// and a unit that crashes ends at once rather than behind an error dialog nobody closes on
+// an unattended line. The job ends no process when its last handle closes: a unit must
+// outlive a killed batch long enough to write its line, and ends itself when its life line
+// breaks.
 HANDLE Job() {
     static const HANDLE job = [] {
         // The units inherit this process's window station and desktop, on which each makes
         // its message window. Taken here once, before the first unit starts: otherwise, under
         // Wine, units starting together now and then get none, and their first window fails.
         ::GetDesktopWindow();
-        return ::CreateJobObjectW(nullptr, nullptr);
+        const HANDLE made = ::CreateJobObjectW(nullptr, nullptr);
+        if (made) {
+            JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+            limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
+            ::SetInformationJobObject(made, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+        }
+        return made;
     }();
     return job;
 }
