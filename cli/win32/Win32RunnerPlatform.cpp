@@ -1,11 +1,10 @@
 // The headless runner on Windows: the Win32 message loop and COM ports.
 #include <windows.h>
 // After windows.h, which it builds on.
-#include <shellapi.h>
 
 #include "cli/RunnerPlatform.h"
 #include "link/win32/Win32PortFactory.h"
-#include "platform/win32/WideText.h"
+#include "platform/win32/SystemText.h"
 #include "platform/win32/Win32MessageLoop.h"
 
 struct TRunnerPlatform::TImpl {
@@ -15,13 +14,7 @@ struct TRunnerPlatform::TImpl {
 };
 
 TRunnerPlatform::TRunnerPlatform(int&, char**) : impl_(std::make_unique<TImpl>()) {
-    // The narrow argv holds the arguments in the system's code page, which loses the
-    // characters of a path it cannot represent: the wide command line keeps them all.
-    int count = 0;
-    if (wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count)) {
-        for (int i = 1; i < count; ++i) impl_->Arguments.push_back(Utf8FromWide(wide[i]));
-        ::LocalFree(wide);
-    }
+    impl_->Arguments = CommandLineArguments();
     // Log lines and messages are UTF-8 text; a console shows them as such.
     ::SetConsoleOutputCP(CP_UTF8);
 }

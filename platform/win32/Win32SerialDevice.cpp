@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "platform/win32/SystemText.h"
 #include "platform/win32/WideText.h"
 
 namespace {
@@ -9,20 +10,6 @@ namespace {
 constexpr DWORD kWriteTimeoutMs = 30000;
 // How long a cancelled write may take to be given back.
 constexpr DWORD kCancelWaitMs = 1000;
-
-// The system's message for an error code, without the line end it comes with.
-std::string SystemMessage(DWORD error) {
-    wchar_t* text = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring message = length != 0 && text != nullptr ? std::wstring(text, length) : std::wstring();
-    if (text != nullptr) ::LocalFree(text);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
-        message.pop_back();
-    if (message.empty()) return "error " + std::to_string(error);
-    return Utf8FromWide(message);
-}
 
 }  // namespace
 

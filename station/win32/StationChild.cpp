@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "platform/win32/SystemText.h"
 #include "platform/win32/WideText.h"
 #include "station/win32/StationPipes.h"
 
@@ -19,15 +20,8 @@ constexpr UINT kKilledExitStatus = 137;
 constexpr auto kPipeEndPatience = std::chrono::seconds(2);
 
 std::runtime_error SystemError(const std::string& what) {
-    const DWORD error = ::GetLastError();
-    wchar_t* text = nullptr;
-    ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string reason = text ? Utf8FromWide(text) : "error " + std::to_string(error);
-    if (text) ::LocalFree(text);
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.'))
-        reason.pop_back();
+    std::string reason = SystemMessage(::GetLastError());
+    if (!reason.empty() && reason.back() == '.') reason.pop_back();
     return std::runtime_error(what + ": " + reason);
 }
 

@@ -3,12 +3,12 @@
 #include <windows.h>
 // After windows.h, which they build on.
 #include <io.h>
-#include <shellapi.h>
 
 #include <atomic>
 #include <cstdint>
 #include <stdexcept>
 
+#include "platform/win32/SystemText.h"
 #include "platform/win32/WideText.h"
 #include "station/win32/StationPipes.h"
 
@@ -52,15 +52,7 @@ int TStationPlatform::Interrupts() {
 }
 
 std::vector<std::string> TStationPlatform::Arguments(int, char**) {
-    // The narrow argv holds the arguments in the system's code page, which loses the
-    // characters of a path it cannot represent: the wide command line keeps them all.
-    std::vector<std::string> arguments;
-    int count = 0;
-    if (wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count)) {
-        for (int i = 1; i < count; ++i) arguments.push_back(Utf8FromWide(wide[i]));
-        ::LocalFree(wide);
-    }
-    return arguments;
+    return CommandLineArguments();
 }
 
 int TStationPlatform::ProcessId() {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <stdexcept>
 
+#include "platform/win32/SystemText.h"
 #include "platform/win32/WideText.h"
 
 namespace {
@@ -40,14 +41,8 @@ int ErrnoOf(DWORD error) {
 }
 
 std::string Reason(DWORD error) {
-    wchar_t* text = nullptr;
-    ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string reason = text ? Utf8FromWide(text) : "error " + std::to_string(error);
-    if (text) ::LocalFree(text);
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.'))
-        reason.pop_back();
+    std::string reason = SystemMessage(error);
+    if (!reason.empty() && reason.back() == '.') reason.pop_back();
     return reason;
 }
 

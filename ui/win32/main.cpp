@@ -3,13 +3,13 @@
 #include <windows.h>
 // After windows.h, which they build on.
 #include <commctrl.h>
-#include <shellapi.h>
 
 #include <string>
 #include <vector>
 
 #include "app/VersionText.h"
 #include "link/SystemPortFactory.h"
+#include "platform/win32/SystemText.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32MessageLoop.h"
 #include "ui/win32/AboutBox.h"
@@ -36,16 +36,6 @@ const char kHelp[] =
     "\tShow the File, Load File command (load a raw image file and type its processor and "
     "model numbers).\n";
 
-std::vector<std::string> Arguments() {
-    std::vector<std::string> arguments;
-    int count = 0;
-    if (wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count)) {
-        for (int i = 1; i < count; ++i) arguments.push_back(Utf8FromWide(wide[i]));
-        ::LocalFree(wide);
-    }
-    return arguments;
-}
-
 void Tell(const std::string& text, UINT icon) {
     ::MessageBoxW(nullptr, WideFromUtf8(text).c_str(), L"bootloader", MB_OK | icon);
 }
@@ -54,7 +44,7 @@ void Tell(const std::string& text, UINT icon) {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     TMainForm::TOptions options{};
-    for (const std::string& argument : Arguments()) {
+    for (const std::string& argument : CommandLineArguments()) {
         if (argument == "--help" || argument == "-h" || argument == "/?" || argument == "-?") {
             Tell(kHelp, MB_ICONINFORMATION);
             return 0;
