@@ -7,9 +7,6 @@
 #include <chrono>
 #include <thread>
 
-#include "station/StationEvent.h"
-#include "station/StationPlatform.h"
-
 namespace {
 
 sigset_t EndSignals() {
@@ -33,34 +30,6 @@ TStationRecord::TStationRecord(TSetup setup)
     const sigset_t set = EndSignals();
     ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
     std::thread([this] { WaitForEnd(); }).detach();
-}
-
-void TStationRecord::Event(const std::string& encoded) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    unit_.FeedEvents(encoded);
-}
-
-void TStationRecord::Message(const std::string& text) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    unit_.FeedMessages(text + "\n");
-}
-
-int TStationRecord::Finish(int status) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!written_) {
-        unit_.Ended(status, 0, "");
-        WriteLine();
-    }
-    return status;
-}
-
-void TStationRecord::WriteLine() {
-    written_ = true;
-    unit_.EndTime = std::chrono::system_clock::now();
-    // When the line cannot be written (a full disk), the batch is not told: it then tries
-    // itself, and names the unit when it cannot either.
-    if (!report_ || report_->Write(unit_, setup_.Batch, setup_.Package) != 0) return;
-    TStationPlatform::WritePipe(setup_.EventsFd, TStationEvent{TStationEvent::TKind::Recorded, ""}.Encode());
 }
 
 void TStationRecord::WaitForEnd() {

@@ -5,9 +5,6 @@
 #include <chrono>
 #include <thread>
 
-#include "station/StationEvent.h"
-#include "station/StationPlatform.h"
-
 namespace {
 
 // How long the line may take once the life line has ended before the process ends anyway
@@ -31,34 +28,6 @@ TStationRecord::TStationRecord(TSetup setup)
       unit_(setup_.Label, setup_.Port, setup_.Device) {
     unit_.StartTime = std::chrono::system_clock::now();
     std::thread([this] { WaitForEnd(); }).detach();
-}
-
-void TStationRecord::Event(const std::string& encoded) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    unit_.FeedEvents(encoded);
-}
-
-void TStationRecord::Message(const std::string& text) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    unit_.FeedMessages(text + "\n");
-}
-
-int TStationRecord::Finish(int status) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!written_) {
-        unit_.Ended(status, 0, "");
-        WriteLine();
-    }
-    return status;
-}
-
-void TStationRecord::WriteLine() {
-    written_ = true;
-    unit_.EndTime = std::chrono::system_clock::now();
-    // When the line cannot be written (a full disk), the batch is not told: it then tries
-    // itself, and names the unit when it cannot either.
-    if (!report_ || report_->Write(unit_, setup_.Batch, setup_.Package) != 0) return;
-    TStationPlatform::WritePipe(setup_.EventsFd, TStationEvent{TStationEvent::TKind::Recorded, ""}.Encode());
 }
 
 void TStationRecord::WaitForEnd() {
