@@ -119,8 +119,8 @@ int TStation::Run(int argc, char** argv) {
     for (auto& run : runs) run->Child->Release();
 
     // A unit's line is written by its own process as it ends; the batch writes the lines of
-    // the units whose process could not (it was killed, crashed, or could
-    // not write), and names every unit whose line is missing, with the reason.
+    // the units whose process could not (it was killed, crashed, or could not write), and
+    // names every unit whose line is missing, with the reason.
     bool unrecorded = false;         // a unit has no line
     std::vector<std::string> notes;  // told after the table: units without a line
     auto finish = [&](TRun& run) {
