@@ -8,6 +8,16 @@
 #include "station/StationEvent.h"
 #include "station/StationPlatform.h"
 
+TStationRecord::TStationRecord(TSetup setup)
+    : setup_(std::move(setup)),
+      report_(setup_.ReportFd >= 0
+                  ? std::make_unique<TStationReport>(TStationReport::Inherited(setup_.ReportFd))
+                  : nullptr),
+      unit_(setup_.Label, setup_.Port, setup_.Device) {
+    unit_.StartTime = std::chrono::system_clock::now();
+    StartWaitingForEnd();
+}
+
 void TStationRecord::Event(const std::string& encoded) {
     std::lock_guard<std::mutex> lock(mutex_);
     unit_.FeedEvents(encoded);

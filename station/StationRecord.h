@@ -58,6 +58,8 @@ public:
     int Finish(int status);
 
 private:
+    // The platform's: starts the thread that learns of the process's end (WaitForEnd).
+    void StartWaitingForEnd();
     void WaitForEnd();
     // With mutex_ held: writes the line, then the event that says so.
     void WriteLine();

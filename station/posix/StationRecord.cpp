@@ -18,13 +18,7 @@ sigset_t EndSignals() {
 
 }  // namespace
 
-TStationRecord::TStationRecord(TSetup setup)
-    : setup_(std::move(setup)),
-      report_(setup_.ReportFd >= 0
-                  ? std::make_unique<TStationReport>(TStationReport::Inherited(setup_.ReportFd))
-                  : nullptr),
-      unit_(setup_.Label, setup_.Port, setup_.Device) {
-    unit_.StartTime = std::chrono::system_clock::now();
+void TStationRecord::StartWaitingForEnd() {
     // Blocked in this thread too (they are from exec on, in a unit started by a batch), and
     // so in every thread made later: only the record's own thread takes them.
     const sigset_t set = EndSignals();

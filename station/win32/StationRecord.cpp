@@ -20,13 +20,7 @@ constexpr DWORD kEndPatienceMs = 5000;
 
 }  // namespace
 
-TStationRecord::TStationRecord(TSetup setup)
-    : setup_(std::move(setup)),
-      report_(setup_.ReportFd >= 0
-                  ? std::make_unique<TStationReport>(TStationReport::Inherited(setup_.ReportFd))
-                  : nullptr),
-      unit_(setup_.Label, setup_.Port, setup_.Device) {
-    unit_.StartTime = std::chrono::system_clock::now();
+void TStationRecord::StartWaitingForEnd() {
     std::thread([this] { WaitForEnd(); }).detach();
 }
 

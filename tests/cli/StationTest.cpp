@@ -7,6 +7,7 @@
 
 #include "support/ChildProcess.h"
 #include "support/OutputLines.h"
+#include "support/SimulatedUnits.h"
 #include "support/SuccessLog.h"
 #include "support/TempDir.h"
 #include "support/TestPortsDirectory.h"
@@ -15,32 +16,13 @@ namespace {
 
 // Three units on COM1 to COM3, the second of which drops its line during the block writes,
 // and a COM4 that does not open; the batch upgrades them with an image of the test's own.
-class StationTest : public ::testing::Test {
+class StationTest : public ::testing::Test, protected TSimulatedUnits {
 protected:
+    StationTest() : TSimulatedUnits(13) {}
     void SetUp() override {
-        for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>((i * 13 + 5) % 253);
-        work.Write("image.bin", image);
-        for (unsigned port = 1; port <= 3; ++port) {
-            std::vector<std::string> args = {"--ports-dir",        ports.Path().string(), "--port",
-                                             std::to_string(port), "--flash-dump",        FlashPath(port)};
-            if (port == 2) args.insert(args.end(), {"--hang-up-at", "300"});
-            units.push_back(std::make_unique<TChildProcess>("unitsim", args));
-            ASSERT_EQ(units.back()->ReadLine().rfind("unitsim: COM" + std::to_string(port) + " -> ", 0), 0u);
-        }
+        ASSERT_EQ(Start(3, {{2, {"--hang-up-at", "300"}}}).size(), 3u);
         ports.Link(4, (ports.Path() / "unplugged").string());
     }
-    std::string FlashPath(unsigned port) const { return work.File("flash" + std::to_string(port) + ".bin"); }
-    bool FlashHoldsImage(unsigned port) {
-        units[port - 1]->Signal(SIGTERM);
-        units[port - 1]->Wait();
-        const std::string flash = TTempDir::Read(FlashPath(port));
-        return flash.size() == image.size() && flash.substr(2048) == image.substr(2048);
-    }
-
-    TTestPortsDirectory ports;
-    TTempDir work;
-    std::string image = std::string(65536, '\0');
-    std::vector<std::unique_ptr<TChildProcess>> units;
 };
 
 TEST_F(StationTest, AFaultyUnitFailsAloneAndTheReportAgreesWithEveryFlash) {

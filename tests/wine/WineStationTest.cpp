@@ -15,8 +15,8 @@
 #include "package/ImageDigest.h"
 #include "support/ChildProcess.h"
 #include "support/OutputLines.h"
+#include "support/SimulatedUnits.h"
 #include "support/TempDir.h"
-#include "support/TestPortsDirectory.h"
 
 namespace {
 
@@ -41,8 +41,9 @@ std::vector<std::string> PortLinks() {
     return names;
 }
 
-class WineStationTest : public ::testing::Test {
+class WineStationTest : public ::testing::Test, public TSimulatedUnits {
 public:
+    WineStationTest() : TSimulatedUnits(11) {}
     void SetUp() override {
         ASSERT_TRUE(fs::exists(fs::path(BOOTLOADER_WINE_PREFIX) / ".ports-hidden"))
             << "the Wine prefix is made by the wine_prefix_start test";
@@ -52,8 +53,6 @@ public:
         ::setenv("LC_ALL", "C.UTF-8", 1);
         for (const std::string& name : PortLinks()) fs::remove(DosDevices() / name);
         ASSERT_TRUE(PortLinks().empty());
-        for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>((i * 11 + 3) % 251);
-        work.Write("image.bin", image);
     }
 
     void TearDown() override {
@@ -64,18 +63,12 @@ public:
         }
     }
 
-    // COM1 to COM3, each unitsim with its own flash dump; extra[port] goes to that unit.
+    // COM1 to COM3, each linked into the prefix; extra[port] goes to that unit.
     void StartUnits(std::map<unsigned, std::vector<std::string>> extra) {
-        for (unsigned port = 1; port <= 3; ++port) {
-            std::vector<std::string> args = {"--ports-dir",        ports.Path().string(), "--port",
-                                             std::to_string(port), "--flash-dump",        FlashPath(port)};
-            args.insert(args.end(), extra[port].begin(), extra[port].end());
-            units.push_back(std::make_unique<TChildProcess>("unitsim", args));
-            const std::string ready = units.back()->ReadLine();
-            ASSERT_EQ(ready.rfind("unitsim: COM" + std::to_string(port) + " -> ", 0), 0u) << ready;
-            fs::create_symlink(ready.substr(ready.find("-> ") + 3),
-                               DosDevices() / ("com" + std::to_string(port)));
-        }
+        const std::vector<std::string> devices = TSimulatedUnits::Start(3, std::move(extra));
+        ASSERT_EQ(devices.size(), 3u);
+        for (unsigned port = 1; port <= 3; ++port)
+            fs::create_symlink(devices[port - 1], DosDevices() / ("com" + std::to_string(port)));
         ASSERT_EQ(PortLinks(), (std::vector<std::string>{"com1", "com2", "com3"}));
     }
 
@@ -96,19 +89,6 @@ public:
         }
         return lines;
     }
-
-    std::string FlashPath(unsigned port) const { return work.File("flash" + std::to_string(port) + ".bin"); }
-    bool FlashHoldsImage(unsigned port) {
-        units[port - 1]->Signal(SIGTERM);
-        units[port - 1]->Wait();
-        const std::string flash = TTempDir::Read(FlashPath(port));
-        return flash.size() == image.size() && flash.substr(2048) == image.substr(2048);
-    }
-
-    TTestPortsDirectory ports;
-    TTempDir work;
-    std::string image = std::string(65536, '\0');
-    std::vector<std::unique_ptr<TChildProcess>> units;
 };
 
 // COM2 ignores a block write and is left in its boot loader: it fails alone, and the record
