@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <chrono>
 #include <thread>
 
 namespace {
