@@ -30,6 +30,7 @@
 #include "support/SuccessLog.h"
 #include "support/TempDir.h"
 #include "support/TestPortsDirectory.h"
+#include "tests/wine/WinePrefix.h"
 #include "tests/xsession/XSession.h"
 #include "ui/FormLayout.h"
 
@@ -181,12 +182,7 @@ class WineDesktopTest : public ::testing::Test {
 protected:
     void SetUp() override {
         const fs::path prefix = BOOTLOADER_WINE_PREFIX;
-        ASSERT_TRUE(fs::exists(prefix / ".ports-hidden"))
-            << "the Wine prefix is made by the wine_prefix_start test";
-        ::setenv("WINEPREFIX", BOOTLOADER_WINE_PREFIX, 1);
-        ::setenv("WINEDEBUG", "-all", 1);
-        ::setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
-        ::setenv("LC_ALL", "C.UTF-8", 1);
+        ASSERT_TRUE(UseTestPrefix()) << "the Wine prefix is made by the wine_prefix_start test";
         std::string display = TTempDir::Read(prefix.string() + ".display");
         while (!display.empty() && std::isspace(static_cast<unsigned char>(display.back())))
             display.pop_back();

@@ -23,6 +23,7 @@
 #include "support/SuccessLog.h"
 #include "support/TempDir.h"
 #include "support/TestPortsDirectory.h"
+#include "tests/wine/WinePrefix.h"
 
 namespace {
 
@@ -53,14 +54,7 @@ std::map<std::string, std::string> PortLinks() {
 class WineRunnerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(fs::exists(fs::path(BOOTLOADER_WINE_PREFIX) / ".ports-hidden"))
-            << "the Wine prefix is made by the wine_prefix_start test";
-        ::setenv("WINEPREFIX", BOOTLOADER_WINE_PREFIX, 1);
-        ::setenv("WINEDEBUG", "-all", 1);
-        ::setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
-        // Wine spells Unix file names in the locale's character set: with none set (a new
-        // container has none) a directory name beyond ASCII turns into garbage.
-        ::setenv("LC_ALL", "C.UTF-8", 1);
+        ASSERT_TRUE(UseTestPrefix()) << "the Wine prefix is made by the wine_prefix_start test";
         // No port but the test's own: an entry left by anything else is removed before
         // the runner can see it.
         for (const auto& [name, target] : PortLinks())

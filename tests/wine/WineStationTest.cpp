@@ -17,6 +17,7 @@
 #include "support/OutputLines.h"
 #include "support/SimulatedUnits.h"
 #include "support/TempDir.h"
+#include "tests/wine/WinePrefix.h"
 
 namespace {
 
@@ -45,12 +46,7 @@ class WineStationTest : public ::testing::Test, public TSimulatedUnits {
 public:
     WineStationTest() : TSimulatedUnits(11) {}
     void SetUp() override {
-        ASSERT_TRUE(fs::exists(fs::path(BOOTLOADER_WINE_PREFIX) / ".ports-hidden"))
-            << "the Wine prefix is made by the wine_prefix_start test";
-        ::setenv("WINEPREFIX", BOOTLOADER_WINE_PREFIX, 1);
-        ::setenv("WINEDEBUG", "-all", 1);
-        ::setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
-        ::setenv("LC_ALL", "C.UTF-8", 1);
+        ASSERT_TRUE(UseTestPrefix()) << "the Wine prefix is made by the wine_prefix_start test";
         for (const std::string& name : PortLinks()) fs::remove(DosDevices() / name);
         ASSERT_TRUE(PortLinks().empty());
     }
